@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sorvex {
+
+// The main INI file: "Sorvex.ini" beside the executable, one section "System".
+// When that directory is not writable (a system-wide install) the file lives
+// in $XDG_CONFIG_HOME/sorvex/ (default ~/.config/sorvex/) instead.
+std::string ChooseIniFileName(const std::string& executableDir);
+// The path every Ini* call below uses; chosen once at start, or set by tests.
+void SetIniFileName(const std::string& path);
+const std::string& IniFileName();
+
+inline constexpr const char* kIniSection = "System";
+inline constexpr int kIniListCapacity = 155;
+
+// A read of an absent or empty key writes the default back at once.
+std::string IniReadString(const std::string& key, const std::string& fallback);
+bool IniWriteString(const std::string& key, const std::string& value);
+int32_t IniReadInt(const std::string& key, int32_t fallback);
+bool IniWriteInt(const std::string& key, int32_t value);
+double IniReadFloat(const std::string& key, double fallback);
+bool IniWriteFloat(const std::string& key, double value);
+// "35; 216; 64;". Reads at most kIniListCapacity values (the rest are
+// ignored); an absent or empty key gives 0 values and writes nothing.
+int IniReadIntList(const std::string& key, std::vector<int32_t>& values);
+bool IniWriteIntList(const std::string& key, const int32_t* values, int count);
+
+// The formats, shared with anything else that stores such values.
+std::string FormatIniFloat(double value);  // "%g"
+std::string FormatIniIntList(const int32_t* values, int count);
+std::vector<int32_t> ParseIniIntList(const std::string& text, int capacity);
+
+}  // namespace sorvex
