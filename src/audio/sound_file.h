@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace sorvex {
+
+struct TSoundFileInfo {
+  int SampleRate = 0;  // of the file
+  int Channels = 0;    // of the file
+  int64_t Frames = 0;  // of the file, at its own rate
+};
+
+// Reads any sound file libsndfile reads, at any rate and channel count, as
+// 8000 Hz 16-bit stereo frames (rate converted with libsamplerate, best
+// quality). A mono file feeds the chosen side, the other side is silent; of
+// more than two channels the first two are used.
+class TSoundFileReader {
+ public:
+  TSoundFileReader();
+  ~TSoundFileReader();
+  TSoundFileReader(const TSoundFileReader&) = delete;
+  TSoundFileReader& operator=(const TSoundFileReader&) = delete;
+
+  // monoChannel: 0 left, 1 right. On failure `error` holds a one-line message.
+  bool Open(const std::string& path, int monoChannel, std::string& error);
+  // Fills up to maxFrames interleaved stereo frames; returns the count, 0 at
+  // the end of the file, −1 on a read error (message in LastError()).
+  int ReadBlock(int16_t* frames, int maxFrames);
+  const TSoundFileInfo& Info() const { return FInfo; }
+  const std::string& LastError() const { return FError; }
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> FImpl;
+  TSoundFileInfo FInfo;
+  std::string FError;
+};
+
+// Writes interleaved 16-bit stereo frames at 8000 Hz as a WAV file, through a
+// temporary file renamed into place, so a failure leaves no partial file.
+bool WriteStereoWav(const std::string& path, const int16_t* frames, int64_t frameCount,
+                    std::string& error);
+
+}  // namespace sorvex

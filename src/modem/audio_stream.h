@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace sorvex {
+
+inline constexpr int kAudioBlockFrames = 1024;
+inline constexpr int kAudioChannels = 2;
+inline constexpr int kAudioFrameRate = 8000;
+
+// A full-duplex 16-bit stereo stream at 8000 frames/s that calls one function
+// per 1024-frame block with that block's input frames (to read) and output
+// frames (to fill), both interleaved left/right. Blocks arrive in order on
+// one thread at a time.
+class AudioStream {
+ public:
+  using BlockFunction = std::function<void(const int16_t* input, int16_t* output, int frames)>;
+
+  virtual ~AudioStream() = default;
+  // Starts calling `block`; false when the stream could not be opened.
+  virtual bool Start(BlockFunction block) = 0;
+  // Stops the stream and returns only when no call of the block function is
+  // in flight and none will follow.
+  virtual void Stop() = 0;
+  // False once the stream has failed (device gone) or was never opened.
+  virtual bool Running() const = 0;
+};
+
+}  // namespace sorvex
