@@ -1,0 +1,41 @@
+// A modem settings file of any content loads into a TModem whose settings are
+// in their usable ranges and whose filter responses are finite.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "modem/modem.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::string path =
+      (std::filesystem::temp_directory_path() /
+       ("sorvex_modem_settings_fuzz_" + std::to_string(getpid()) + ".ini"))
+          .string();
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  const sorvex::TModem modem(path, 1024);
+  std::remove(path.c_str());
+  int32_t baud, f0, f1;
+  modem.GetGeneral(baud, f0, f1);
+  if (baud < 1 || baud > 8000 || f0 < 1 || f0 > 3999 || f1 < 1 || f1 > 3999 || f0 == f1) abort();
+  std::vector<double> response(sorvex::TModem::kResponsePoints);
+  for (int slot : {0, 1}) {
+    sorvex::TFilterSettings f;
+    modem.GetFilter(slot, f);
+    if (f.Kind < 0 || f.Kind > 1 || f.Order < 1 || f.Order > 25) abort();
+    modem.GetFilterResponse(slot, response.data());
+    for (double v : response) {
+      if (!std::isfinite(v)) abort();
+    }
+  }
+  return 0;
+}

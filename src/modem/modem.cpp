@@ -1,0 +1,197 @@
+// TModem: construction and the settings operations. The receiver
+// and the transmitter live in modem_receiver.cpp and modem_transmitter.cpp.
+#include "modem/modem.h"
+
+#include <string>
+
+#include "util/ini_file.h"
+
+namespace sorvex {
+namespace {
+
+constexpr const char* kGeneralSection = "GENERAL";
+constexpr const char* kFiltersSection = "FILTERS";
+constexpr const char* kSlotNames[2] = {"Band", "Smoothing"};
+
+constexpr int32_t kDefaultBaudrate = 200;
+constexpr int32_t kDefaultFreq0 = 2540;
+constexpr int32_t kDefaultFreq1 = 2760;
+constexpr int32_t kMaxBaudrate = SampleRate;  // one bit per sample
+constexpr int32_t kMinFrequency = 1;          // Hz, as the settings tab allows
+constexpr int32_t kMaxFrequency = SampleRate / 2 - 1;
+constexpr int32_t kMaxRipple = 30;  // dB; the design clamps to 0.01..30
+
+int32_t Clamp(int32_t v, int32_t lo, int32_t hi) {
+  return v < lo ? lo : (v > hi ? hi : v);
+}
+
+// Rules for values that only a hand-edited file (or a caller) can produce,
+// applied alike by LoadSettings, SetGeneral and SetFilter, so the stored
+// settings are always the ones in effect:
+// - Baudrate ≤ 0 (a division by zero in the receiver, the transmitter and the
+//   poll time-out) becomes the default 200; above 8000 (less than one sample
+//   per bit) it becomes 8000.
+// - Freq0 and Freq1 are clamped to 1..3999 Hz (below Nyquist, and no int32
+//   overflow in Freq1 − Freq0); if they are then equal (a division by zero in
+//   the discriminator) both become the defaults 2540 and 2760. Freq0 > Freq1
+//   stays allowed: the discriminator's clamp then yields only ±envelope,
+//   finite, but the received bits come out inverted relative to what the
+//   transmitter sends.
+void NormaliseGeneral(int32_t& baudrate, int32_t& freq0, int32_t& freq1) {
+  if (baudrate <= 0) baudrate = kDefaultBaudrate;
+  if (baudrate > kMaxBaudrate) baudrate = kMaxBaudrate;
+  freq0 = Clamp(freq0, kMinFrequency, kMaxFrequency);
+  freq1 = Clamp(freq1, kMinFrequency, kMaxFrequency);
+  if (freq0 == freq1) {
+    freq0 = kDefaultFreq0;
+    freq1 = kDefaultFreq1;
+  }
+}
+
+// - Kind is clamped to 0..1 (Butterworth, Chebyshev) and Order to 1..12 for
+//   the band-pass slot, 1..25 for the smoothing slot (what the design holds).
+// - All four frequencies are clamped to 1..3999 Hz: 0 puts poles on the unit
+//   circle (a band edge at 0 Hz, a low-pass cut-off of 0 Hz); 4000 and above
+//   are beyond Nyquist. A band whose two edges are then equal (zero width:
+//   every pole on the unit circle) falls back to the defaults 500..3000 Hz.
+//   Edges given high-to-low stay as they are (the design swaps them).
+// - Ripp is clamped to 0..30 dB (the design's own limit is 0.01..30).
+void NormaliseFilter(int index, TFilterSettings& f) {
+  const TFilterSettings defaults;
+  f.Kind = Clamp(f.Kind, fkButterworth, fkChebyshev);
+  const int32_t maxOrder =
+      index == TModem::kBandSlot ? TIirFilter::kMaxOrderBand : TIirFilter::kMaxOrderLowHigh;
+  f.Order = Clamp(f.Order, 1, maxOrder);
+  f.Freq1 = Clamp(f.Freq1, kMinFrequency, kMaxFrequency);
+  f.Freq2 = Clamp(f.Freq2, kMinFrequency, kMaxFrequency);
+  if (index == TModem::kBandSlot && f.Freq1 == f.Freq2) {
+    f.Freq1 = defaults.Freq1;
+    f.Freq2 = defaults.Freq2;
+  }
+  f.Ripp = Clamp(f.Ripp, 0, kMaxRipple);
+}
+
+std::string FilterKey(int index, const char* setting) {
+  return std::string(kSlotNames[index]) + "_" + setting;
+}
+
+bool ValidSlot(int index) {
+  return index == TModem::kBandSlot || index == TModem::kSmoothingSlot;
+}
+
+}  // namespace
+
+TModem::TModem(const std::string& settingsFileName, int32_t blockLength)
+    : FSettingsFileName(settingsFileName),
+      Hilbert(31, blockLength < 1 ? 1 : blockLength),
+      BlockLength(blockLength < 1 ? 1 : blockLength),
+      WorkBuffer(static_cast<size_t>(BlockLength), 0.0),
+      ScratchI(static_cast<size_t>(BlockLength), 0.0),
+      ScratchQ(static_cast<size_t>(BlockLength), 0.0) {
+  LoadSettings();
+  // Transmitter idle.
+  TxBitCount = 0;
+  TxBitIndex = 0;
+  TxPhaseStep = 0;
+  TxBitTime = 0;
+  TxPhase = 0;
+  // Receiver asleep, no record buffer, event not signalled.
+  State = rsSleeping;
+  PrevPhase = 0;
+  PrevValue = 0;
+  StateCounter = 0;
+  BitClock = 0;
+  RxBitCount = 0;
+  InputLevel = 0;
+  Records.clear();
+  RecordCapacity = 0;
+  RecordCount = 0;
+  TelegramEvent.Reset();
+  StartLevel = 0.1;
+  PeakMax = 0;
+  LastPeak = 0;
+  PrevPeak = 0;
+  PeakRising = 0;
+}
+
+void TModem::LoadSettings() {
+  const TIniFile ini(FSettingsFileName);  // a missing or unreadable file reads as empty
+  Baudrate = ProfileReadInt(ini, kGeneralSection, "Baudrate", kDefaultBaudrate);
+  Freq0 = ProfileReadInt(ini, kGeneralSection, "Freq0", kDefaultFreq0);
+  Freq1 = ProfileReadInt(ini, kGeneralSection, "Freq1", kDefaultFreq1);
+  NormaliseGeneral(Baudrate, Freq0, Freq1);
+  const TFilterSettings defaults;
+  for (int index = 0; index < 2; ++index) {
+    TFilterSettings& f = FilterSettings[index];
+    f.Kind = ProfileReadInt(ini, kFiltersSection, FilterKey(index, "Kind"), defaults.Kind);
+    f.Order = ProfileReadInt(ini, kFiltersSection, FilterKey(index, "Order"), defaults.Order);
+    f.Freq1 = ProfileReadInt(ini, kFiltersSection, FilterKey(index, "Freq1"), defaults.Freq1);
+    f.Freq2 = ProfileReadInt(ini, kFiltersSection, FilterKey(index, "Freq2"), defaults.Freq2);
+    f.Ripp = ProfileReadInt(ini, kFiltersSection, FilterKey(index, "Ripp"), defaults.Ripp);
+    NormaliseFilter(index, f);
+    DesignSlot(index);
+  }
+}
+
+void TModem::DesignSlot(int index) {
+  const TFilterSettings& f = FilterSettings[index];
+  const int32_t band = index == kBandSlot ? btBandPass : btLowPass;
+  Filters[index].Design(f.Kind, band, f.Order, f.Freq1, f.Freq2, static_cast<double>(f.Ripp));
+}
+
+void TModem::GetFilter(int index, TFilterSettings& settings) const {
+  if (ValidSlot(index)) settings = FilterSettings[index];
+}
+
+void TModem::SetFilter(int index, int32_t kind, int32_t order, int32_t freq1, int32_t freq2,
+                       int32_t ripp) {
+  if (!ValidSlot(index)) return;
+  TFilterSettings f;
+  f.Kind = kind;
+  f.Order = order;
+  f.Freq1 = freq1;
+  f.Freq2 = freq2;
+  f.Ripp = ripp;
+  NormaliseFilter(index, f);
+  FilterSettings[index] = f;
+  DesignSlot(index);
+}
+
+int TModem::GetFilterResponse(int index, double* values) const {
+  if (!ValidSlot(index)) return 0;
+  for (int f = 0; f < kResponsePoints; ++f) values[f] = Filters[index].Magnitude(f);
+  return kResponsePoints;
+}
+
+void TModem::GetGeneral(int32_t& baudrate, int32_t& freq0, int32_t& freq1) const {
+  baudrate = Baudrate;
+  freq0 = Freq0;
+  freq1 = Freq1;
+}
+
+void TModem::SetGeneral(int32_t baudrate, int32_t freq0, int32_t freq1) {
+  NormaliseGeneral(baudrate, freq0, freq1);
+  Baudrate = baudrate;
+  Freq0 = freq0;
+  Freq1 = freq1;
+}
+
+bool TModem::SaveSettings(const std::string& fileName) {
+  FSettingsFileName = fileName;
+  if (fileName.empty()) return true;
+  TIniFile ini(fileName);  // other sections, keys and comments are kept
+  ini.Write(kGeneralSection, "Baudrate", std::to_string(Baudrate));
+  ini.Write(kGeneralSection, "Freq0", std::to_string(Freq0));
+  ini.Write(kGeneralSection, "Freq1", std::to_string(Freq1));
+  for (int index = 0; index < 2; ++index) {
+    const TFilterSettings& f = FilterSettings[index];
+    ini.Write(kFiltersSection, FilterKey(index, "Kind"), std::to_string(f.Kind));
+    ini.Write(kFiltersSection, FilterKey(index, "Order"), std::to_string(f.Order));
+    ini.Write(kFiltersSection, FilterKey(index, "Freq1"), std::to_string(f.Freq1));
+    ini.Write(kFiltersSection, FilterKey(index, "Freq2"), std::to_string(f.Freq2));
+    ini.Write(kFiltersSection, FilterKey(index, "Ripp"), std::to_string(f.Ripp));
+  }
+  return ini.Save();  // one atomic replacement of the whole file
+}
+
+}  // namespace sorvex
