@@ -8,13 +8,12 @@
 #include "dsp/hilbert.h"
 #include "dsp/iir_filter.h"
 #include "util/auto_reset_event.h"
+#include "util/bit_string.h"
 
 namespace sorvex {
 
 inline constexpr int32_t SampleRate = 8000;
 inline constexpr double kSamplePeriod = 0.000125;  // s; used literally in all time arithmetic
-inline constexpr int kMaxTelegramBytes = 255;
-inline constexpr int kMaxTelegramBits = 2040;
 
 // One filter slot's settings, in the order of the INI keys.
 struct TFilterSettings {
