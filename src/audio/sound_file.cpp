@@ -1,0 +1,325 @@
+#include "audio/sound_file.h"
+
+#include <fcntl.h>
+#include <samplerate.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <sstream>
+#include <vector>
+
+#include "modem/audio_stream.h"
+
+namespace sorvex {
+
+namespace {
+
+// Frames read from the file per refill, at the file's own rate.
+constexpr int kChunkFrames = 4096;
+
+// One line, without the trailing newline libsndfile sometimes leaves.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+std::string ReadError(const std::string& path, const std::string& reason) {
+  return "cannot read '" + path + "': " + OneLine(reason);
+}
+
+// Full scale 1.0 → 32768, rounded to nearest and clipped to int16; NaN → 0.
+int16_t ToInt16(double x) {
+  if (!(x == x)) return 0;
+  const double v = std::nearbyint(x * 32768.0);
+  if (v >= 32767.0) return 32767;
+  if (v <= -32768.0) return -32768;
+  return static_cast<int16_t>(v);
+}
+
+// libsndfile accepts a file whose data chunk claims more bytes than the file
+// holds and silently reads what is there; its log then has a line such as
+// "data : 32000 (should be 10000)". Such a file was cut short: refuse it.
+// Sizes 0 and ≥ 0x7FFFFFF0 are what streaming writers put when the length is
+// not known in advance, so those are not taken as truncation.
+bool LogShowsTruncatedData(const std::string& log) {
+  std::istringstream lines(log);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t colon = line.find(" : ");
+    const size_t should = line.find("(should be ");
+    if (colon == std::string::npos || should == std::string::npos || should < colon) continue;
+    std::string marker = line.substr(0, colon);
+    marker.erase(0, marker.find_first_not_of(' '));
+    if (marker != "data" && marker != "SSND") continue;
+    const unsigned long long declared = std::strtoull(line.c_str() + colon + 3, nullptr, 10);
+    const unsigned long long actual = std::strtoull(line.c_str() + should + 11, nullptr, 10);
+    if (declared == 0 || declared >= 0x7FFFFFF0ull) continue;
+    if (declared > actual) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+struct TSoundFileReader::Impl {
+  ~Impl() {
+    if (Resampler != nullptr) src_delete(Resampler);
+    if (File != nullptr) sf_close(File);
+  }
+
+  std::string Path;
+  int MonoChannel = 0;
+  SNDFILE* File = nullptr;
+  int FileChannels = 0;
+  int64_t DeclaredFrames = 0;
+  int64_t FileFramesRead = 0;
+  SRC_STATE* Resampler = nullptr;  // null: the file is at 8000 Hz, no conversion
+  double Ratio = 1.0;
+  bool FileEnded = false;  // the file has no more frames
+  bool Finished = false;   // and everything derived from them was delivered
+  bool Failed = false;
+
+  std::vector<double> FileBuffer;  // kChunkFrames × FileChannels
+  std::vector<float> StereoIn;     // resampler input, interleaved stereo
+  std::vector<float> StereoOut;    // resampler output, interleaved stereo
+  std::vector<int16_t> Pending;    // converted frames not yet delivered
+  size_t PendingPos = 0;           // in samples (2 per frame)
+};
+
+TSoundFileReader::TSoundFileReader() = default;
+TSoundFileReader::~TSoundFileReader() = default;
+
+bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::string& error) {
+  FImpl.reset();
+  FInfo = TSoundFileInfo{};
+  FError.clear();
+  auto impl = std::make_unique<Impl>();
+  impl->Path = path;
+  impl->MonoChannel = monoChannel == 1 ? 1 : 0;
+
+  SF_INFO info;
+  std::memset(&info, 0, sizeof info);
+  impl->File = sf_open(path.c_str(), SFM_READ, &info);
+  if (impl->File == nullptr) {
+    FError = error = ReadError(path, sf_strerror(nullptr));
+    return false;
+  }
+  if (info.channels <= 0 || info.samplerate <= 0) {
+    FError = error = ReadError(path, "no audio channels or no sample rate");
+    return false;
+  }
+  // libsamplerate converts ratios from 1/256 to 256.
+  const double ratio = static_cast<double>(kAudioFrameRate) / info.samplerate;
+  if (ratio < 1.0 / 256 || ratio > 256) {
+    FError = error =
+        ReadError(path, "sample rate " + std::to_string(info.samplerate) + " Hz is not supported");
+    return false;
+  }
+  std::vector<char> log(16384, '\0');
+  sf_command(impl->File, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+  if (LogShowsTruncatedData(log.data())) {
+    FError = error = ReadError(path, "the file is truncated (its data chunk is incomplete)");
+    return false;
+  }
+  impl->FileChannels = info.channels;
+  impl->DeclaredFrames = info.frames;
+  impl->Ratio = ratio;
+  if (info.samplerate != kAudioFrameRate) {
+    int srcError = 0;
+    impl->Resampler = src_new(SRC_SINC_BEST_QUALITY, kAudioChannels, &srcError);
+    if (impl->Resampler == nullptr) {
+      FError = error =
+          ReadError(path, std::string("sample-rate converter: ") + src_strerror(srcError));
+      return false;
+    }
+    impl->StereoIn.resize(static_cast<size_t>(kChunkFrames) * kAudioChannels);
+    // Output of one call: the chunk × ratio, plus room for what the converter held back.
+    const size_t outFrames = static_cast<size_t>(std::ceil(kChunkFrames * ratio)) + 4096;
+    impl->StereoOut.resize(outFrames * kAudioChannels);
+  }
+  impl->FileBuffer.resize(static_cast<size_t>(kChunkFrames) * info.channels);
+  FInfo.SampleRate = info.samplerate;
+  FInfo.Channels = info.channels;
+  FInfo.Frames = info.frames;
+  FImpl = std::move(impl);
+  error.clear();
+  return true;
+}
+
+int TSoundFileReader::ReadBlock(int16_t* frames, int maxFrames) {
+  if (!FImpl) {
+    if (FError.empty()) FError = "no sound file is open";
+    return -1;
+  }
+  Impl& d = *FImpl;
+  if (d.Failed) return -1;
+  if (frames == nullptr || maxFrames <= 0) return 0;
+
+  // Reads one chunk of the file and converts it into Pending. False on error.
+  auto refill = [&]() -> bool {
+    const sf_count_t got = sf_readf_double(d.File, d.FileBuffer.data(), kChunkFrames);
+    if (got < 0 || (got < kChunkFrames && sf_error(d.File) != SF_ERR_NO_ERROR)) {
+      FError = ReadError(d.Path, sf_strerror(d.File));
+      return false;
+    }
+    d.FileFramesRead += got;
+    if (got < kChunkFrames) {
+      d.FileEnded = true;
+      // Formats that state their length (FLAC, for one) but end early.
+      if (d.DeclaredFrames > 0 && d.DeclaredFrames < std::numeric_limits<int32_t>::max() * 64LL &&
+          d.FileFramesRead < d.DeclaredFrames) {
+        FError = ReadError(d.Path, "the file is truncated (" + std::to_string(d.FileFramesRead) +
+                                       " of " + std::to_string(d.DeclaredFrames) + " frames)");
+        return false;
+      }
+    }
+    const int n = static_cast<int>(got);
+    const int ch = d.FileChannels;
+    // Left and right of frame i at the file rate, full scale 1.0.
+    auto left = [&](int i) -> double {
+      if (ch == 1) return d.MonoChannel == 0 ? d.FileBuffer[i] : 0.0;
+      return d.FileBuffer[static_cast<size_t>(i) * ch];
+    };
+    auto right = [&](int i) -> double {
+      if (ch == 1) return d.MonoChannel == 1 ? d.FileBuffer[i] : 0.0;
+      return d.FileBuffer[static_cast<size_t>(i) * ch + 1];
+    };
+    if (d.Resampler == nullptr) {
+      // 8000 Hz: straight through; a 16-bit sample comes back bit for bit.
+      d.Pending.resize(static_cast<size_t>(n) * 2);
+      for (int i = 0; i < n; ++i) {
+        d.Pending[2 * i] = ToInt16(left(i));
+        d.Pending[2 * i + 1] = ToInt16(right(i));
+      }
+      d.PendingPos = 0;
+      if (d.FileEnded) d.Finished = true;
+      return true;
+    }
+    for (int i = 0; i < n; ++i) {
+      d.StereoIn[2 * i] = static_cast<float>(left(i));
+      d.StereoIn[2 * i + 1] = static_cast<float>(right(i));
+    }
+    d.Pending.clear();
+    d.PendingPos = 0;
+    SRC_DATA data;
+    std::memset(&data, 0, sizeof data);
+    data.data_in = d.StereoIn.data();
+    data.input_frames = n;
+    data.data_out = d.StereoOut.data();
+    data.output_frames = static_cast<long>(d.StereoOut.size() / 2);
+    data.src_ratio = d.Ratio;
+    data.end_of_input = d.FileEnded ? 1 : 0;
+    for (;;) {
+      const int rc = src_process(d.Resampler, &data);
+      if (rc != 0) {
+        FError = ReadError(d.Path, std::string("sample-rate converter: ") + src_strerror(rc));
+        return false;
+      }
+      for (long i = 0; i < data.output_frames_gen * 2; ++i) {
+        d.Pending.push_back(ToInt16(d.StereoOut[i]));
+      }
+      data.data_in += data.input_frames_used * 2;
+      data.input_frames -= data.input_frames_used;
+      if (data.input_frames > 0) continue;
+      // All input taken; at the end keep draining until the converter is empty.
+      if (!d.FileEnded || data.output_frames_gen == 0) break;
+    }
+    if (d.FileEnded) d.Finished = true;
+    return true;
+  };
+
+  int produced = 0;
+  while (produced < maxFrames) {
+    const size_t available = (d.Pending.size() - d.PendingPos) / 2;
+    if (available > 0) {
+      const int take = static_cast<int>(std::min<size_t>(available, maxFrames - produced));
+      std::memcpy(frames + static_cast<size_t>(produced) * 2, d.Pending.data() + d.PendingPos,
+                  static_cast<size_t>(take) * 2 * sizeof(int16_t));
+      d.PendingPos += static_cast<size_t>(take) * 2;
+      produced += take;
+      continue;
+    }
+    if (d.Finished) break;
+    if (!refill()) {
+      d.Failed = true;
+      return -1;
+    }
+  }
+  return produced;
+}
+
+bool WriteStereoWav(const std::string& path, const int16_t* frames, int64_t frameCount,
+                    std::string& error) {
+  if (frameCount < 0 || (frameCount > 0 && frames == nullptr)) {
+    error = "cannot write '" + path + "': no frames given";
+    return false;
+  }
+  // A RIFF file counts its bytes in 32 bits.
+  if (frameCount > (0xFFFFFFFFLL - 64) / 4) {
+    error = "cannot write '" + path + "': too long for a WAV file";
+    return false;
+  }
+  std::string tmp = path + ".tmp.XXXXXX";
+  std::vector<char> name(tmp.begin(), tmp.end());
+  name.push_back('\0');
+  const int fd = mkstemp(name.data());
+  if (fd < 0) {
+    error = "cannot write '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  tmp = name.data();
+  fchmod(fd, 0644);  // mkstemp makes 0600; a recording is an ordinary file
+  auto fail = [&](const std::string& reason) {
+    close(fd);
+    unlink(tmp.c_str());
+    error = "cannot write '" + path + "': " + OneLine(reason);
+    return false;
+  };
+
+  SF_INFO info;
+  std::memset(&info, 0, sizeof info);
+  info.samplerate = kAudioFrameRate;
+  info.channels = kAudioChannels;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
+  if (file == nullptr) return fail(sf_strerror(nullptr));
+  int64_t written = 0;
+  while (written < frameCount) {
+    const sf_count_t chunk = std::min<int64_t>(frameCount - written, 1 << 16);
+    const sf_count_t n = sf_writef_short(file, frames + written * 2, chunk);
+    if (n != chunk) {
+      const std::string reason = sf_strerror(file);
+      sf_close(file);
+      return fail(reason);
+    }
+    written += n;
+  }
+  if (sf_close(file) != 0) return fail(sf_strerror(nullptr));
+  if (fsync(fd) != 0) return fail(std::strerror(errno));
+  if (close(fd) != 0) {
+    const std::string reason = std::strerror(errno);
+    unlink(tmp.c_str());
+    error = "cannot write '" + path + "': " + reason;
+    return false;
+  }
+  if (rename(tmp.c_str(), path.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    unlink(tmp.c_str());
+    error = "cannot write '" + path + "': " + reason;
+    return false;
+  }
+  error.clear();
+  return true;
+}
+
+}  // namespace sorvex

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "modem/audio_stream.h"
+#include "modem/modem.h"
+
+namespace sorvex {
+
+// The two-channel sound device (Part 1.4): two channel modems, channel 0 on
+// the left (requests) and channel 1 on the right (answers), driven by one
+// full-duplex audio stream. Per 1024-frame block, under the one lock: the
+// cross-talk gate and both receivers on the input, then both modulators into
+// the output. The main window reaches the modems only through the locked
+// operations below.
+//
+// The device owns its stream. Opening starts it; when it does not start,
+// Status() reads -1 and nothing else changes: the locked operations keep
+// working on the modems, but no sound flows. Closing sets Closing, then stops
+// the stream, whose Stop returns only after a block in flight has finished
+// (the AudioStream contract), before the modems are freed.
+class TModemDevice {
+ public:
+  static constexpr int32_t kBlockLength = 1024;
+  static constexpr int kGateChunk = 64;        // frames per cross-talk chunk
+  static constexpr int kGateThreshold = 1000;  // left peaks above this silence the right
+  static constexpr double kOutputScale = 32000.0;
+
+  // Called after the modems are built and before the stream starts (tools
+  // and tests arm the receivers or load a transmission so that the very
+  // first block sees them).
+  using PrepareFunction = std::function<void(TModemDevice&)>;
+
+  // `stream` may be null (Status −1, no sound). The PortAudio default lives
+  // in the audio layer: OpenModemDevice (audio/modem_device_factory.h).
+  TModemDevice(const std::string& settingsFileName, std::unique_ptr<AudioStream> stream,
+               const PrepareFunction& prepare = {});
+  ~TModemDevice();
+  TModemDevice(const TModemDevice&) = delete;
+  TModemDevice& operator=(const TModemDevice&) = delete;
+
+  // 0, or −1 when the stream did not start or has failed since.
+  int32_t Status() const;
+
+  // Locked operations; a channel other than 0 or 1 does nothing (0 returned).
+  void Transmit(int channel, const uint8_t* bits, int32_t bitCount);
+  void SetStartLevel(int channel, double level);
+  void ResetReceiver(int channel);
+  void SetRecordCapacity(int channel, int32_t capacity);
+  int32_t CopySignalRecords(int channel, TSignalRecord* dest);
+  double Level(int channel);
+  double TakeNoise(int channel);
+  // With waitMs > 0 the lock is released between tries: the caller waits for
+  // the blocks that follow, up to waitMs, without holding up the stream.
+  int32_t TakeTelegram(int channel, uint8_t* dest, int waitMs);
+  int ReceiverState(int channel);
+  int BaudRate(int channel);
+
+  // The block function the stream calls (public for tests and benchmarks):
+  // gate and receive `input`, modulate into `output`; frames ≤ 1024.
+  void ProcessBlock(const int16_t* input, int16_t* output, int frames);
+
+  // The cross-talk gate on interleaved stereo frames, in place: in every
+  // 64-frame chunk (the last may be shorter) whose largest |left| exceeds
+  // 1000, every right sample is set to 0.
+  static void CrossTalkGate(int16_t* frames, int n);
+  // A modulator sample × 32000, truncated toward zero, as a 16-bit sample.
+  static int16_t OutputSample(double sample);
+
+  AudioStream* Stream() const { return FStream.get(); }
+  int64_t BlocksProcessed() const { return FBlocks.load(); }
+
+ private:
+  static bool ValidChannel(int channel) { return channel == 0 || channel == 1; }
+  // Takes Lock for a locked operation, counted in FCallersWaiting meanwhile.
+  std::unique_lock<std::mutex> CallerLock();
+
+  int32_t FStatus = 0;
+  std::unique_ptr<TModem> Modems[2];
+  std::unique_ptr<AudioStream> FStream;
+  mutable std::mutex Lock;
+  std::condition_variable FBlockDone;  // with Lock: a block was processed
+  std::atomic<bool> Closing{false};
+  std::atomic<int64_t> FBlocks{0};
+  std::atomic<int> FCallersWaiting{0};  // locked operations waiting for Lock
+  // Scratch of ProcessBlock, used under Lock.
+  std::vector<int16_t> FInput;
+  std::vector<double> FModulated;
+};
+
+}  // namespace sorvex
