@@ -1,0 +1,100 @@
+#include "protocol/request_encoder.h"
+
+#include "protocol/telegram.h"
+#include "protocol/telegram_text.h"
+
+namespace sorvex {
+
+void PutTelegramChar(uint8_t* buffer, uint16_t bitPos, uint8_t data, uint8_t ninth) {
+  const uint16_t word = static_cast<uint16_t>((data << 1) | (ninth ? 1 : 0));  // 9 bits, MSB first
+  for (unsigned i = 0; i < 9; ++i) {
+    const unsigned pos = bitPos + i;
+    if (i != 0 && (pos & 7) == 0) buffer[pos >> 3] = 0;
+    const uint8_t mask = static_cast<uint8_t>(0x80u >> (pos & 7));
+    if ((word >> (8 - i)) & 1) {
+      buffer[pos >> 3] |= mask;
+    } else {
+      buffer[pos >> 3] &= static_cast<uint8_t>(~mask);
+    }
+  }
+}
+
+int16_t EncodeRequestTelegram(uint8_t* buffer, const RequestDescriptor& request) {
+  uint16_t pos = 0;
+  auto put = [&](uint8_t data, uint8_t ninth) {
+    PutTelegramChar(buffer, pos, data, ninth);
+    pos = static_cast<uint16_t>(pos + kCharBits);
+  };
+  auto putWithParity = [&](uint8_t data) { put(data, ParityBit(data)); };
+
+  put(0x00, 0);  // nine 0 bits on the line before the address, whose first bit is 1
+  putWithParity(static_cast<uint8_t>(request.KpAddress | 0xC0));
+  putWithParity(request.FunctionCode);
+  const auto function = static_cast<TelegramFunction>(request.FunctionCode);
+  if (function == TelegramFunction::Zutit || function == TelegramFunction::Nutit) {
+    putWithParity(static_cast<uint8_t>((request.Group - 1) * 8 + (request.Object - 1)));
+  } else {
+    putWithParity(request.Group);
+  }
+  if (function == TelegramFunction::Nutit) {
+    for (int i = 0; i < 16; ++i) put(0x00, 1);
+  } else if (function == TelegramFunction::TuOn || function == TelegramFunction::TuOff) {
+    const uint8_t mask = (request.Object >= 1 && request.Object <= 8)
+                             ? static_cast<uint8_t>(1u << (request.Object - 1))
+                             : 0;
+    putWithParity(mask);
+  }
+  put(kShortEnd.Data, kShortEnd.Ninth);
+  return static_cast<int16_t>(pos);
+}
+
+std::string DescribeRequest(const RequestDescriptor& r) {
+  std::string prefix;
+  AppendFormat(prefix, "Запрос на КП%u; Функция ", r.KpAddress);
+  const char* p = prefix.c_str();
+  std::string text;
+  switch (static_cast<TelegramFunction>(r.FunctionCode)) {
+    case TelegramFunction::Ot:
+      AppendFormat(text, "%s ОТ.", p);
+      break;
+    case TelegramFunction::Gts:
+      AppendFormat(text, "%s ЗГТС, Группа=%u.", p, r.Group);
+      break;
+    case TelegramFunction::Gkds:
+      AppendFormat(text, "%s ЗГКДС, Группа=%u.", p, r.Group);
+      break;
+    case TelegramFunction::Gtit:
+      AppendFormat(text, "%s ЗГТИТ, Группа=%u.", p, r.Group);
+      break;
+    case TelegramFunction::GtiiNoReset:
+      AppendFormat(text, "%s ЗГТИИ1, Группа=%u.", p, r.Group);
+      break;
+    case TelegramFunction::GtiiReset:
+      AppendFormat(text, "%s ЗГТИИ2, Группа=%u.", p, r.Group);
+      break;
+    case TelegramFunction::Tsm:
+      AppendFormat(text, "%s ЗТСМ.", p);
+      break;
+    case TelegramFunction::Bo:
+      AppendFormat(text, "%s ЗБО.", p);
+      break;
+    case TelegramFunction::Zutit:
+      AppendFormat(text, "%s ЗУТИТ, Группа %u, Канал %u. ", p, r.Group, r.Object);
+      break;
+    case TelegramFunction::Nutit:
+      AppendFormat(text, "%s НУТИТ, Группа %u, Канал %u. ", p, r.Group, r.Object);
+      break;
+    case TelegramFunction::TuOn:
+      AppendFormat(text, "%s ТУВ, Группа=%u, Объект=%u.", p, r.Group, r.Object);
+      break;
+    case TelegramFunction::TuOff:
+      AppendFormat(text, "%s ТУО, Группа=%u, Объект=%u.", p, r.Group, r.Object);
+      break;
+    default:
+      AppendFormat(text, "%s ???.", p);
+      break;
+  }
+  return text;
+}
+
+}  // namespace sorvex

@@ -1,0 +1,95 @@
+#include "protocol/telegram_text.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace sorvex {
+
+void AppendFormat(std::string& text, const char* format, ...) {
+  char small[256];
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(small, sizeof small, format, args);
+  va_end(args);
+  if (length > 0 && static_cast<size_t>(length) < sizeof small) {
+    text.append(small, static_cast<size_t>(length));
+  } else if (length > 0) {
+    const size_t old = text.size();
+    text.resize(old + static_cast<size_t>(length) + 1);
+    std::vsnprintf(text.data() + old, static_cast<size_t>(length) + 1, format, again);
+    text.resize(old + static_cast<size_t>(length));
+  }
+  va_end(again);
+}
+
+const char* FunctionTag(uint8_t functionCode) {
+  // Byte for byte as Part 3.1 lists them: "ГTИИ; " has a Latin T, "ГTC; " a
+  // Latin T and C, "ЗУTИТ; " a Latin first T, "TCM; " is all Latin; the
+  // rest is Cyrillic ("ОТ; " included).
+  switch (static_cast<TelegramFunction>(functionCode)) {
+    case TelegramFunction::GtiiReset:
+    case TelegramFunction::GtiiNoReset:
+      return "ГTИИ; ";  // Latin T
+    case TelegramFunction::Gtit:
+      return "ГТИТ; ";
+    case TelegramFunction::Gkds:
+      return "ГКДС; ";
+    case TelegramFunction::Ot:
+      return "ОТ; ";
+    case TelegramFunction::TuOn:
+    case TelegramFunction::TuOff:
+      return "ТУ; ";
+    case TelegramFunction::Gts:
+      return "ГTC; ";  // Latin T and C
+    case TelegramFunction::Zutit:
+      return "ЗУTИТ; ";  // the first T Latin
+    case TelegramFunction::Nutit:
+      return "НУТИТ; ";
+    case TelegramFunction::Bo:
+      return "БО; ";
+    case TelegramFunction::Tsm:
+      return "TCM; ";  // all Latin
+  }
+  return nullptr;
+}
+
+unsigned TuObjectNumber(uint8_t mask) {
+  for (unsigned bit = 0; bit < 8; ++bit) {
+    if (mask & (1u << bit)) return bit + 1;
+  }
+  return 9;
+}
+
+int TitWordValue(uint8_t low, uint8_t high) {
+  const int magnitude = low | ((high & 7) << 8);
+  return (high & 8) ? -magnitude : magnitude;
+}
+
+void AppendSettingsText(std::string& text, const TelegramChar* first) {
+  int bound[6];
+  for (int w = 0; w < 6; ++w) {
+    // (low | high << 8) & 0x7FF, negated by bit 11; bits 12..15 are dropped.
+    bound[w] = TitWordValue(first[2 * w].Data, first[2 * w + 1].Data);
+  }
+  const unsigned c1 = first[12].Data;                 // w6 low byte
+  const int g = static_cast<int8_t>(first[13].Data);  // w6 high byte, signed
+  const unsigned c2 = first[14].Data;                 // w7 low byte
+  // К, the w7 high byte, is printed 0..255: the format gives it as "%u" and
+  // its neighbours С1 and С2 are unsigned bytes too; only Г is declared
+  // signed. The original's 32-bit wrap-around of a signed byte (4294967168
+  // for 0x80) is an artefact of passing it as int8, not a meaning, so the
+  // byte is read unsigned rather than as −128..−1.
+  const unsigned k = first[15].Data;
+  AppendFormat(text, "Уст: Д=%d..%d, А=%d..%d, П=%d..%d, С1=%u, С2=%u, Г=%d, К=%u;", bound[0],
+               bound[1], bound[2], bound[3], bound[4], bound[5], c1, c2, g, k);
+}
+
+void AppendCharacterDump(std::string& text, const TelegramChar* chars, int count) {
+  for (int i = 0; i < count; ++i) {
+    AppendFormat(text, "%.2X(%u) ", chars[i].Data, static_cast<unsigned>(chars[i].Ninth));
+  }
+}
+
+}  // namespace sorvex

@@ -1,0 +1,172 @@
+// sorvex-tool decode: one telegram through the request or answer decoder.
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "monitor/kp_record_list.h"
+#include "protocol/answer_decoder.h"
+#include "protocol/request_decoder.h"
+#include "protocol/telegram.h"
+#include "tool/commands.h"
+#include "util/clock.h"
+
+namespace sorvex::tool {
+
+namespace {
+
+constexpr int kDecodeMaxBits = 255 * 8;  // the longest hand-over of the modem engine
+
+struct DecodeOptions {
+  bool Request = false;
+  bool Answer = false;
+  std::string Bits;
+  std::string Hex;
+  int Count = -1;  // −1: every bit of --hex
+};
+
+bool Ignored(char ch) {
+  return ch == ' ' || ch == '\t' || ch == '.' || ch == '_';
+}
+
+bool PackBits(const std::string& text, std::vector<uint8_t>& bytes, int& count,
+              std::string& error) {
+  count = 0;
+  for (const char ch : text) {
+    if (Ignored(ch)) continue;
+    if (ch != '0' && ch != '1') {
+      error = std::string("BITS: '") + ch + "' is not 0 or 1";
+      return false;
+    }
+    if (count == kDecodeMaxBits) {
+      error = "BITS: more than " + std::to_string(kDecodeMaxBits) + " bits";
+      return false;
+    }
+    if (count % 8 == 0) bytes.push_back(0);
+    if (ch == '1') bytes.back() |= static_cast<uint8_t>(0x80 >> (count % 8));
+    ++count;
+  }
+  return true;
+}
+
+bool PackHex(const std::string& text, int wanted, std::vector<uint8_t>& bytes, int& count,
+             std::string& error) {
+  int nibbles = 0;
+  for (const char ch : text) {
+    if (Ignored(ch)) continue;
+    if (!std::isxdigit(static_cast<unsigned char>(ch))) {
+      error = std::string("--hex: '") + ch + "' is not a hex digit";
+      return false;
+    }
+    const int v = std::isdigit(static_cast<unsigned char>(ch))
+                      ? ch - '0'
+                      : std::toupper(static_cast<unsigned char>(ch)) - 'A' + 10;
+    if (nibbles % 2 == 0) bytes.push_back(0);
+    bytes.back() |= static_cast<uint8_t>(nibbles % 2 == 0 ? v << 4 : v);
+    ++nibbles;
+  }
+  const int available = nibbles * 4;
+  count = wanted < 0 ? available : wanted;
+  if (count > available) {
+    error = "--count " + std::to_string(count) + " exceeds the " + std::to_string(available) +
+            " bits of --hex";
+    return false;
+  }
+  if (count > kDecodeMaxBits) {
+    error = "more than " + std::to_string(kDecodeMaxBits) + " bits";
+    return false;
+  }
+  bytes.resize(static_cast<size_t>((count + 7) / 8));
+  return true;
+}
+
+// The telemetry lines of every block entry whose time stamp the decoder set.
+void PrintTelemetry(const KpTelemetryBlock& b) {
+  for (int g = 0; g < KpTelemetryBlock::kTsGroups; ++g) {
+    if (b.TsTimes[g] != 0) std::printf("TS\t%d\t%.2X\n", g + 1, b.TsBytes[g]);
+  }
+  for (int g = 0; g < KpTelemetryBlock::kTitGroups; ++g) {
+    if (b.TitTimes[g] == 0) continue;
+    std::printf("TIT\t%d", g + 1);
+    for (int k = 0; k < KpTelemetryBlock::kTitValues; ++k) std::printf("\t%d", b.TitValues[g][k]);
+    std::printf("\n");
+  }
+  if (b.BoTime != 0) {
+    std::printf("BO");
+    for (int i = 0; i < KpTelemetryBlock::kBoBytes; ++i) std::printf("\t%.2X", b.BoBytes[i]);
+    std::printf("\n");
+  }
+}
+
+int RunDecode(const DecodeOptions& o) {
+  std::vector<uint8_t> bytes;
+  int count = 0;
+  std::string error;
+  const bool packed = o.Hex.empty() ? PackBits(o.Bits, bytes, count, error)
+                                    : PackHex(o.Hex, o.Count, bytes, count, error);
+  if (!packed) {
+    std::fprintf(stderr, "decode: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  std::string text;
+  TelegramInfo info;
+  TKpRecordList records;  // fresh: whatever it holds afterwards, the decoder stored
+  TSystemClock clock;
+  const bool ok =
+      o.Request ? DecodeRequestTelegram(bytes.data(), static_cast<uint16_t>(count), text, info)
+                : DecodeAnswerTelegram(bytes.data(), static_cast<uint16_t>(count), text, info,
+                                       records, clock);
+  std::printf("%s\t%u\t%.2X\t%d\t%s\n", ok ? "ok" : "fail", info.KpAddress, info.FunctionCode,
+              info.LengthBits, text.c_str());
+  if (ok && o.Answer) {
+    if (const KpTelemetryBlock* block = records.FindKpRecord(info.KpAddress, false)) {
+      PrintTelemetry(*block);
+    }
+  }
+  return ok ? kExitOk : kExitNegative;
+}
+
+}  // namespace
+
+void AddDecodeCommand(CLI::App& app, int& status) {
+  auto options = std::make_shared<DecodeOptions>();
+  CLI::App* cmd = app.add_subcommand("decode", "Check one telegram and print it as text");
+  cmd->footer(
+      "Output: ok|fail<TAB>KP<TAB>function (2 hex digits)<TAB>LengthBits<TAB>text.\n"
+      "With --answer and ok, then one line per telemetry entry the answer stored:\n"
+      "  TS<TAB>group 1..8<TAB>TS byte (2 hex digits)\n"
+      "  TIT<TAB>group 1..4<TAB>8 signed values, tab-separated\n"
+      "  BO<TAB>the block's 8 BO bytes (2 hex digits each, tab-separated; bytes\n"
+      "     beyond the answer's count keep their earlier value, 00 here)\n"
+      "TS groups 9..63 and TIT groups 5..63 are shown in the text only.\n"
+      "Exit status: 0 valid, 1 the telegram fails its checks, 2 bad usage.");
+  CLI::Option* request = cmd->add_flag("--request", options->Request,
+                                       "Decode as a request (channel 0, control centre)");
+  CLI::Option* answer =
+      cmd->add_flag("--answer", options->Answer, "Decode as an answer (channel 1, KP)");
+  request->excludes(answer);
+  CLI::Option* bits =
+      cmd->add_option("bits", options->Bits, "Bit string of 0/1 (blanks, . and _ ignored)");
+  CLI::Option* hex = cmd->add_option("--hex", options->Hex, "Bit string as hex, MSB first");
+  cmd->add_option("--count", options->Count, "Bits of --hex to decode (default: all)")
+      ->needs(hex)
+      ->check(CLI::Range(0, kDecodeMaxBits));
+  bits->excludes(hex);
+  cmd->callback([options, request, answer, bits, hex, &status] {
+    if (request->count() == 0 && answer->count() == 0) {
+      std::fprintf(stderr, "decode: one of --request or --answer is required\n");
+      status = kExitUsage;
+      return;
+    }
+    if (bits->count() == 0 && hex->count() == 0) {
+      std::fprintf(stderr, "decode: a bit string or --hex is required\n");
+      status = kExitUsage;
+      return;
+    }
+    status = RunDecode(*options);
+  });
+}
+
+}  // namespace sorvex::tool
