@@ -12,6 +12,14 @@ int main(int argc, char** argv) {
   app.set_help_all_flag("--help-all", "Show help for every subcommand");
   int status = kExitOk;
   // One line per subcommand (each in its own cmd_*.cpp), in --help order.
+  AddResponseCommand(app, status);
+  AddTxCommand(app, status);
+  AddRxCommand(app, status);
+  AddDecodeCommand(app, status);
+  AddEncodeCommand(app, status);
+  AddReplayCommand(app, status);
+  AddListenCommand(app, status);
+  AddSimulateCommand(app, status);
   (void)status;
   try {
     app.parse(argc, argv);

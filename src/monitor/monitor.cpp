@@ -1,0 +1,248 @@
+#include "monitor/monitor.h"
+
+#include "modem/modem_device.h"
+#include "protocol/answer_decoder.h"
+#include "protocol/request_decoder.h"
+#include "util/str_format.h"
+
+namespace sorvex {
+
+TMonitor::TMonitor(const TClock& clock, TMonitorObserver& observer)
+    : FClock(clock), FObserver(observer), FSignalRecords(kSignalRecordCapacity) {}
+
+TMonitor::~TMonitor() = default;
+
+void TMonitor::StartDevice(std::unique_ptr<TModemDevice> device, double startLevel0,
+                           double startLevel1) {
+  StopDevice();
+  FDevice = std::move(device);
+  if (FDevice) {
+    FDevice->SetStartLevel(0, startLevel0);
+    FDevice->SetStartLevel(1, startLevel1);
+    FDevice->SetRecordCapacity(0, kSignalRecordCapacity);
+    FDevice->SetRecordCapacity(1, kSignalRecordCapacity);
+  }
+  FReceiving = false;
+}
+
+void TMonitor::StopDevice() {
+  FDevice.reset();
+}
+
+void TMonitor::BtStartStopClick(bool down) {
+  FReceiving = down;
+  if (down) {
+    AddLogEntry(0, lkInfo, false, "--- Старт приема ---");
+    AddLogEntry(1, lkInfo, false, "--- Старт приема ---");
+    if (FDevice) {
+      FDevice->ResetReceiver(0);
+      FDevice->ResetReceiver(1);
+    }
+    FAwaitFirstRequest = true;
+  } else {
+    AddLogEntry(0, lkInfo, false, "--- Стоп приема ---");
+    AddLogEntry(1, lkInfo, false, "--- Стоп приема ---");
+  }
+  if (!FPolling) FContextKp = 0;
+  FLastStatKp = 0;
+  FObserver.StatisticsChanged();
+}
+
+void TMonitor::SbStartSendClick(bool down) {
+  FPolling = down;
+  const char* line = down ? "--- Старт передачи ---" : "--- Стоп передачи ---";
+  if (down) FRequestStamp = 0;
+  AddLogEntry(0, lkInfo, false, line);
+  AddLogEntry(1, lkInfo, false, line);
+}
+
+bool TMonitor::FunctionTakesGroup(uint8_t functionCode) {
+  return functionCode != 0x50 && functionCode != 0xD0 && functionCode != 0xF0;
+}
+
+void TMonitor::SetSendRequest(uint8_t kp, uint8_t functionCode, uint8_t group) {
+  FSendKp = kp;
+  FSendFunction = functionCode;
+  FSendGroup = group;
+}
+
+void TMonitor::LevelStartChanged(int channel, double value) {
+  if ((channel == 0 || channel == 1) && FDevice) FDevice->SetStartLevel(channel, value);
+}
+
+void TMonitor::SetGraphOptions(bool logGraph, bool graphQuest, bool graphAnswer, uint8_t recKp) {
+  FLogGraph = logGraph;
+  FGraphQuest = graphQuest;
+  FGraphAnswer = graphAnswer;
+  FRecKp = recKp;
+}
+
+const char* TMonitor::ReceiverStateText(int state) {
+  switch (state) {
+    case rsSleeping:
+      return "Спим..";
+    case rsWaitSilence:
+      return "Ожидание тишины";
+    case rsWaitLevel:
+      return "Ожидание приличного уровня";
+    case rsWaitStrobe:
+      return "Ожидание стробирующего перехода";
+    case rsReceiving:
+      return "Процесс приема";
+    default:
+      return "??";
+  }
+}
+
+std::string TMonitor::ErrorLocationText(const char* unit, uint32_t line) {
+  return StrFormat("File=%s. Line=%u.", unit, line);
+}
+
+void TMonitor::AddLogEntry(uint8_t logIndex, uint8_t kind, bool attachSignal,
+                           const std::string& text) {
+  TLogEntry entry;
+  entry.logIndex = logIndex ? 1 : 0;
+  entry.kind = kind;
+  entry.time = FClock.Now();
+  entry.text = text;
+  if (attachSignal && FSignalRecordCount > 0) {
+    entry.records.assign(FSignalRecords.begin(), FSignalRecords.begin() + FSignalRecordCount);
+    entry.recordCount = FSignalRecordCount;
+  }
+  TJournal& journal = logIndex ? FExchangeLog : FEventLog;
+  FObserver.EntryAdded(journal.Add(std::move(entry)));
+}
+
+void TMonitor::ClearLog(uint8_t logIndex) {
+  (logIndex ? FExchangeLog : FEventLog).Clear();
+  FObserver.JournalCleared(logIndex ? 1 : 0);
+}
+
+void TMonitor::TimerRedrawTimer() {
+  if (!FDevice) return;
+  try {
+    DispatchTick();
+  } catch (...) {
+    // The one catch-all: whatever a tick raises is reported with the step it
+    // reached; the channel then stays asleep until reception is switched on.
+    FObserver.ShowError("!!", ErrorLocationText("Main", static_cast<uint32_t>(FProgressLine)));
+  }
+}
+
+void TMonitor::DispatchTick() {
+  FProgressLine = 412;
+  FObserver.LevelsChanged(FDevice->Level(0), FDevice->Level(1));
+  FProgressLine = 418;
+  ServicePolling();
+  if (!FReceiving) return;
+
+  FProgressLine = 423;
+  uint8_t telegram[256] = {};
+  int channel = -1;
+  int32_t bits = 0;
+  for (int ch = 0; ch < 2 && channel < 0; ++ch) {
+    bits = FDevice->TakeTelegram(ch, telegram, 0);
+    if (bits != 0) {
+      channel = ch;
+      FSignalRecordCount = FDevice->CopySignalRecords(ch, FSignalRecords.data());
+    }
+  }
+  if (channel < 0) return;
+
+  if (channel == 0) {
+    HandleRequest(telegram, bits);
+  } else {
+    HandleAnswer(telegram, bits);
+  }
+  if (FReceiving) FDevice->ResetReceiver(channel);
+}
+
+void TMonitor::ShowOnGraph(bool channelShown, const TelegramInfo& info, TraceColour colour,
+                           const std::string& text) {
+  if (FLogGraph || !channelShown || (FRecKp != 0 && FRecKp != info.KpAddress)) return;
+  FProgressLine = colour == TraceColour::Blue ? 438 : 474;
+  FObserver.ShowTelegram(FSignalRecords.data(), FSignalRecordCount, colour, text);
+  FProgressLine = colour == TraceColour::Blue ? 439 : 475;
+}
+
+void TMonitor::HandleRequest(const uint8_t* telegram, int32_t bits) {
+  std::string text;
+  TelegramInfo info;
+  FProgressLine = 433;
+  const bool ok = DecodeRequestTelegram(telegram, static_cast<uint16_t>(bits), text, info);
+  ShowOnGraph(FGraphQuest, info, TraceColour::Blue, text);
+  FProgressLine = 441;
+  if (ok) {
+    if (!FPolling && FContextKp != 0) {
+      const char* state = ReceiverStateText(FDevice->ReceiverState(1));
+      const std::string message =
+          FContextKp == info.KpAddress
+              ? StrFormat("Повторный запрос КП%u. %s.", FContextKp, state)
+              : StrFormat("Не получен ответ от КП%u. %s.", FContextKp, state);
+      AddLogEntry(0, lkExchangeProblem, false, message);
+      AddLogEntry(1, lkExchangeProblem, false, message);
+    }
+    AddLogEntry(1, lkRequest, false, text);
+    if (!FPolling) FContextKp = info.KpAddress;
+    FAwaitFirstRequest = false;
+  } else {
+    FProgressLine = 444;
+    AddLogEntry(0, lkBadRequest, true, text);
+    FProgressLine = 445;
+    AddLogEntry(1, lkBadRequest, false, text);
+    if (!FPolling) FContextKp = 0;
+  }
+  TakeStatistics(0, ok, info);
+}
+
+void TMonitor::HandleAnswer(const uint8_t* telegram, int32_t bits) {
+  FProgressLine = 467;
+  if (FAwaitFirstRequest) return;  // dropped unseen until the first valid request
+  std::string text;
+  TelegramInfo info;
+  FProgressLine = 470;
+  const bool ok =
+      DecodeAnswerTelegram(telegram, static_cast<uint16_t>(bits), text, info, FKpStats, FClock);
+  ShowOnGraph(FGraphAnswer, info, TraceColour::Red, text);
+  if (ok) {
+    FProgressLine = 487;
+    if (FContextKp != 0 && FContextKp != info.KpAddress) {
+      FProgressLine = 490;
+      const std::string message = StrFormat(
+          "Ответ не в контексе запроса. Запрошен КП%u. Ответ от КП%u.", FContextKp, info.KpAddress);
+      FProgressLine = 493;
+      AddLogEntry(0, lkExchangeProblem, false, message);
+      FProgressLine = 494;
+      AddLogEntry(1, lkExchangeProblem, false, message);
+    }
+    FProgressLine = 496;
+    AddLogEntry(1, lkAnswer, false, text);
+    if (!FPolling) FContextKp = 0;
+    FRequestStamp = 0;
+    FProgressLine = 499;
+    FObserver.KpWindowChanged();
+  } else {
+    FProgressLine = 479;
+    const std::string message =
+        FContextKp != 0 ? StrFormat("По запросу на КП%u: %s.", FContextKp, text.c_str()) : text;
+    FProgressLine = 482;
+    AddLogEntry(0, lkBadAnswer, true, message);
+    FProgressLine = 483;
+    AddLogEntry(1, lkBadAnswer, false, message);
+  }
+  TakeStatistics(1, ok, info);
+}
+
+void TMonitor::TakeStatistics(int channel, bool ok, const TelegramInfo& info) {
+  FProgressLine = 506;
+  FProgressLine = 510;  // the scan is pure; 510/513 mark its records and bit samples
+  const TBitLevels levels =
+      ComputeBitLevels(FSignalRecords.data(), FSignalRecordCount, info.LengthBits);
+  FProgressLine = 523;
+  FProgressLine = 527;
+  const double noise = FDevice->TakeNoise(channel);
+  UpdateKpStatistics(channel, ok, noise, levels.HalfMeans, levels.BitIndexes, levels.Levels, info);
+  FProgressLine = 530;
+}
+
+}  // namespace sorvex

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+
+#include "modem/modem.h"
+#include "monitor/journal.h"
+
+namespace sorvex {
+
+enum class TraceColour { Blue, Red, Black };
+
+// What the work tab tells its views. Every call comes from the thread that
+// runs the monitor's tick; the defaults do nothing, so a view overrides only
+// what it shows.
+class TMonitorObserver {
+ public:
+  virtual ~TMonitorObserver() = default;
+  // An entry was appended to journal entry.logIndex (after any trimming).
+  virtual void EntryAdded(const TLogEntry& entry) { (void)entry; }
+  virtual void JournalCleared(int logIndex) { (void)logIndex; }
+  virtual void StatisticsChanged() {}
+  // Input levels of both channels, normalised to full scale 1.0.
+  virtual void LevelsChanged(double left, double right) {
+    (void)left;
+    (void)right;
+  }
+  // A telegram's signal records for the oscillograph, with its caption.
+  virtual void ShowTelegram(const TSignalRecord* records, int count, TraceColour colour,
+                            const std::string& title) {
+    (void)records;
+    (void)count;
+    (void)colour;
+    (void)title;
+  }
+  // A valid answer stored new telemetry: the KP state window should repaint.
+  virtual void KpWindowChanged() {}
+  // The tick caught a failure; the GUI shows a box with this caption.
+  virtual void ShowError(const std::string& caption, const std::string& text) {
+    (void)caption;
+    (void)text;
+  }
+};
+
+// For tools and tests that watch nothing.
+class TNullObserver : public TMonitorObserver {};
+
+}  // namespace sorvex

@@ -1,0 +1,270 @@
+#include "monitor/scenario.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+
+#include "monitor/line_simulator.h"
+
+namespace sorvex {
+namespace {
+
+struct FunctionName {
+  const char* name;
+  uint8_t code;
+};
+constexpr FunctionName kFunctionNames[] = {
+    {"GtiiReset", 0x00}, {"Gtit", 0x10}, {"Gkds", 0x20},  {"GtiiNoReset", 0x30},
+    {"Ot", 0x50},        {"TuOn", 0x70}, {"Gts", 0x90},   {"Zutit", 0xA0},
+    {"Nutit", 0xB0},     {"Bo", 0xD0},   {"TuOff", 0xE0}, {"Tsm", 0xF0},
+};
+
+bool ParseNumber(const std::string& word, int base, long min, long max, long& value) {
+  if (word.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(word.c_str(), &end, base);
+  if (errno != 0 || *end != '\0' || v < min || v > max) return false;
+  value = v;
+  return true;
+}
+
+bool ParseFunction(const std::string& word, uint8_t& code) {
+  for (const auto& f : kFunctionNames) {
+    if (word == f.name) {
+      code = f.code;
+      return true;
+    }
+  }
+  long v = 0;
+  const std::string digits = word.rfind("0x", 0) == 0 ? word.substr(2) : word;
+  if (!ParseNumber(digits, 16, 0, 255, v)) return false;
+  code = static_cast<uint8_t>(v);
+  return true;
+}
+
+bool ParseList(const std::string& text, int base, long min, long max, std::vector<long>& values) {
+  std::stringstream items(text);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    long v = 0;
+    if (!ParseNumber(item, base, min, max, v)) return false;
+    values.push_back(v);
+  }
+  return !values.empty();
+}
+
+// The words of one scenario line after the command: key=value options, the
+// flags "short" and "drop", and positional values in order.
+struct Line {
+  std::vector<std::string> positional;
+  std::vector<std::pair<std::string, std::string>> options;
+};
+
+class Runner {
+ public:
+  explicit Runner(std::string baseDir) : FBaseDir(std::move(baseDir)) {}
+
+  bool Run(const std::string& text, std::string& error) {
+    std::istringstream lines(text);
+    std::string raw;
+    int number = 0;
+    while (std::getline(lines, raw)) {
+      ++number;
+      const size_t hash = raw.find('#');
+      if (hash != std::string::npos) raw.resize(hash);
+      std::istringstream words(raw);
+      std::string command;
+      if (!(words >> command)) continue;
+      Line line;
+      for (std::string word; words >> word;) {
+        const size_t eq = word.find('=');
+        if (eq != std::string::npos) {
+          line.options.emplace_back(word.substr(0, eq), word.substr(eq + 1));
+        } else if (word == "short" || word == "drop") {
+          line.options.emplace_back(word, "");
+        } else {
+          line.positional.push_back(word);
+        }
+      }
+      std::string reason;
+      if (!Execute(command, line, reason)) {
+        error = "line " + std::to_string(number) + ": " + reason;
+        return false;
+      }
+    }
+    return true;
+  }
+
+  std::vector<int16_t> Frames() { return Simulator().Frames(); }
+
+ private:
+  TLineSimulator& Simulator() {
+    if (!FSimulator) {
+      FSimulator = std::make_unique<TLineSimulator>(FSettings, FSeed);
+      FSimulator->SetNoise(FNoiseDb, FNoiseChannel);
+    }
+    return *FSimulator;
+  }
+
+  bool Number(const Line& line, size_t index, long min, long max, long& value, std::string& reason,
+              const char* what) {
+    if (index >= line.positional.size()) {
+      reason = std::string("missing ") + what;
+      return false;
+    }
+    if (!ParseNumber(line.positional[index], 10, min, max, value)) {
+      reason = std::string("bad ") + what + " '" + line.positional[index] + "'";
+      return false;
+    }
+    return true;
+  }
+
+  bool Execute(const std::string& command, const Line& line, std::string& reason) {
+    if (command == "settings" || command == "seed") {
+      if (FSimulator) {
+        reason = command + " must come before the first signal";
+        return false;
+      }
+      if (line.positional.size() != 1) {
+        reason = command + " takes one value";
+        return false;
+      }
+      if (command == "settings") {
+        const std::string& path = line.positional[0];
+        FSettings = path[0] == '/' || FBaseDir.empty() ? path : FBaseDir + "/" + path;
+        return true;
+      }
+      long seed = 0;
+      if (!Number(line, 0, 0, 0xFFFFFFFFL, seed, reason, "seed")) return false;
+      FSeed = static_cast<uint32_t>(seed);
+      return true;
+    }
+    if (command == "noise") {
+      int channel = -1;
+      if (line.positional.size() == 2) {
+        const std::string& side = line.positional[1];
+        channel = side == "left" ? 0 : side == "right" ? 1 : side == "both" ? -1 : -2;
+      }
+      if (line.positional.empty() || line.positional.size() > 2 || channel == -2) {
+        reason = "noise takes an Eb/N0 in dB or 'off', then optionally left, right or both";
+        return false;
+      }
+      if (line.positional[0] == "off") {
+        FNoiseDb = NAN;
+        channel = -1;
+      } else {
+        char* end = nullptr;
+        const double db = std::strtod(line.positional[0].c_str(), &end);
+        if (*end != '\0' || !std::isfinite(db) || db < -20 || db > 100) {
+          reason = "bad Eb/N0 '" + line.positional[0] + "'";
+          return false;
+        }
+        FNoiseDb = db;
+      }
+      FNoiseChannel = channel;
+      if (FSimulator) FSimulator->SetNoise(FNoiseDb, channel);
+      return true;
+    }
+    if (command == "silence" || command == "gap" || command == "reply") {
+      long ms = 0;
+      if (!Number(line, 0, 0, 24L * 3600 * 1000, ms, reason, "duration in ms")) return false;
+      if (command == "silence") Simulator().Silence(static_cast<double>(ms));
+      if (command == "gap") FGapMs = static_cast<double>(ms);
+      if (command == "reply") FReplyMs = static_cast<double>(ms);
+      return true;
+    }
+    if (command == "request" || command == "answer" || command == "exchange") {
+      return Telegram(command, line, reason);
+    }
+    reason = "unknown command '" + command + "'";
+    return false;
+  }
+
+  bool Telegram(const std::string& command, const Line& line, std::string& reason) {
+    long kp = 0, group = 0, object = 0;
+    uint8_t function = 0;
+    if (!Number(line, 0, 0, 31, kp, reason, "KP")) return false;
+    if (line.positional.size() < 2 || !ParseFunction(line.positional[1], function)) {
+      reason = "missing or bad function (hex code or name)";
+      return false;
+    }
+    if (line.positional.size() > 2 && !Number(line, 2, 0, 255, group, reason, "group")) {
+      return false;
+    }
+    if (line.positional.size() > 3 && !Number(line, 3, 0, 255, object, reason, "object")) {
+      return false;
+    }
+    if (line.positional.size() > 4) {
+      reason = "too many numbers";
+      return false;
+    }
+    long flip = -1, answerKp = kp;
+    bool drop = false;
+    AnswerDescriptor answer;
+    answer.FunctionCode = function;
+    answer.Group = static_cast<uint8_t>(group);
+    answer.Object = static_cast<uint8_t>(object);
+    for (const auto& [key, value] : line.options) {
+      std::vector<long> list;
+      if (key == "flip" && ParseNumber(value, 10, 0, 2039, flip)) continue;
+      if (key == "kp" && ParseNumber(value, 10, 0, 31, answerKp)) continue;
+      if (key == "drop" && value.empty()) {
+        drop = true;
+        continue;
+      }
+      if (key == "short" && value.empty()) {
+        answer.ShortForm = true;
+        continue;
+      }
+      if (key == "bytes" && ParseList(value, 16, 0, 255, list)) {
+        for (long v : list) answer.Bytes.push_back(static_cast<uint8_t>(v));
+        continue;
+      }
+      if (key == "words" && ParseList(value, 0, 0, 0xFFFF, list) && list.size() <= 8) {
+        for (size_t i = 0; i < list.size(); ++i) answer.Words[i] = static_cast<uint16_t>(list[i]);
+        continue;
+      }
+      reason = "bad option '" + key + (value.empty() ? "" : "=" + value) + "'";
+      return false;
+    }
+    if (command == "request" || command == "exchange") {
+      RequestDescriptor request;
+      request.KpAddress = static_cast<uint8_t>(kp);
+      request.FunctionCode = function;
+      request.Group = static_cast<uint8_t>(group);
+      request.Object = static_cast<uint8_t>(object);
+      // In an exchange a fault hits the answer; a lone request takes it itself.
+      Simulator().SendRequest(request, command == "request" ? static_cast<int>(flip) : -1);
+      if (command == "request") return true;
+      Simulator().Silence(FReplyMs);
+    }
+    answer.KpAddress = static_cast<uint8_t>(answerKp);
+    if (!drop) Simulator().SendAnswer(answer, static_cast<int>(flip));
+    if (command == "exchange") Simulator().Silence(FGapMs);
+    return true;
+  }
+
+  std::string FBaseDir;
+  std::string FSettings;
+  uint32_t FSeed = 1;
+  double FNoiseDb = NAN;
+  int FNoiseChannel = -1;
+  double FGapMs = 100;
+  double FReplyMs = 30;
+  std::unique_ptr<TLineSimulator> FSimulator;
+};
+
+}  // namespace
+
+bool RunScenario(const std::string& text, const std::string& baseDir, std::vector<int16_t>& frames,
+                 std::string& error) {
+  Runner runner(baseDir);
+  if (!runner.Run(text, error)) return false;
+  frames = runner.Frames();
+  return true;
+}
+
+}  // namespace sorvex

@@ -1,0 +1,117 @@
+// sorvex-tool listen: the work tab live on the sound card, for a box left
+// beside a line. Stops after a duration, a number of blocks or a signal.
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "audio/modem_device_factory.h"
+#include "modem/modem_device.h"
+#include "monitor/monitor.h"
+#include "tool/commands.h"
+#include "tool/monitor_output.h"
+#include "util/clock.h"
+
+namespace sorvex::tool {
+namespace {
+
+volatile std::sig_atomic_t gStopRequested = 0;
+extern "C" void OnStopSignal(int) {
+  gStopRequested = 1;
+}
+
+struct ListenOptions {
+  std::string Settings;
+  std::string Levels = "0.1,0.1";
+  std::string Device;
+  double Duration = 0;
+  int64_t Blocks = 0;
+  std::string Poll;
+};
+
+int RunListen(const ListenOptions& options) {
+  double levels[2] = {0.1, 0.1};
+  TPollRequest poll;
+  std::string error;
+  if (!ParseLevels(options.Levels, levels, error) ||
+      (!options.Poll.empty() && !ParsePoll(options.Poll, poll, error))) {
+    std::fprintf(stderr, "sorvex-tool listen: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  TSystemClock clock;
+  TPrintingObserver observer(stdout);
+  TMonitor monitor(clock, observer);
+  TAudioOptions audio;
+  audio.PortAudio.DeviceName = options.Device;
+  audio.PortAudio.MaxBlocks = options.Blocks;
+  monitor.StartDevice(OpenModemDevice(options.Settings, audio), levels[0], levels[1]);
+  TModemDevice& device = *monitor.Device();
+  if (device.Status() != 0) {
+    const auto* stream = dynamic_cast<const TPortAudioStream*>(device.Stream());
+    std::fprintf(stderr, "sorvex-tool listen: no sound device could be opened%s%s\n",
+                 stream && !stream->LastError().empty() ? ": " : "",
+                 stream ? stream->LastError().c_str() : "");
+    return kExitUsage;
+  }
+  monitor.BtStartStopClick(true);
+  if (!options.Poll.empty()) {
+    monitor.SetSendRequest(poll.Kp, poll.Function, poll.Group);
+    monitor.SbStartSendClick(true);
+  }
+
+  const int64_t started = clock.Counter();
+  auto next = std::chrono::steady_clock::now();
+  while (gStopRequested == 0) {
+    next += std::chrono::milliseconds(10);
+    std::this_thread::sleep_until(next);
+    monitor.TimerRedrawTimer();
+    std::fflush(stdout);
+    if (options.Duration > 0 && ElapsedMs(clock, started) >= options.Duration * 1000) break;
+    if (!device.Stream()->Running()) break;  // N blocks done, or the device went away
+  }
+  // The last blocks may still hold a telegram on each channel: one per tick.
+  for (int i = 0; i < 3; ++i) monitor.TimerRedrawTimer();
+  const bool failed =
+      options.Blocks == 0 && gStopRequested == 0 && !device.Stream()->Running() &&
+      !(options.Duration > 0 && ElapsedMs(clock, started) >= options.Duration * 1000);
+  PrintStatistics(monitor, stdout);
+  monitor.StopDevice();
+  std::fflush(stdout);
+  if (failed) {
+    std::fprintf(stderr, "sorvex-tool listen: the sound device stopped\n");
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+void AddListenCommand(CLI::App& app, int& status) {
+  auto options = std::make_shared<ListenOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "listen",
+      "Run the work tab live on the sound card (PortAudio) with the system clock. Prints journal "
+      "entries and the final statistics as replay does; stops after --duration, after --blocks "
+      "input blocks, or on SIGINT/SIGTERM, always closing the device cleanly.");
+  cmd->add_option("--settings", options->Settings,
+                  "Modem settings file (default settings without it)");
+  cmd->add_option("--levels", options->Levels, "Switch-on levels L1,L2 (0..1)")
+      ->capture_default_str();
+  cmd->add_option("--device", options->Device, "Sound device name (default device without it)");
+  auto* duration = cmd->add_option("--duration", options->Duration, "Stop after this many seconds")
+                       ->check(CLI::PositiveNumber);
+  cmd->add_option("--blocks", options->Blocks, "Stop after this many 1024-frame input blocks")
+      ->check(CLI::PositiveNumber)
+      ->excludes(duration);
+  cmd->add_option("--poll", options->Poll, "Poll KP,FUNCTION(hex),GROUP");
+  cmd->callback([options, &status] { status = RunListen(*options); });
+}
+
+}  // namespace sorvex::tool

@@ -1,0 +1,158 @@
+// sorvex-tool tx: one transmission of the channel modem's FSK transmitter
+// into an 8000 Hz 16-bit stereo WAV file, the other channel silent.
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/sound_file.h"
+#include "modem/modem.h"
+#include "tool/commands.h"
+
+namespace sorvex::tool {
+
+namespace {
+
+struct TxOptions {
+  std::string Settings;
+  std::string Bits;
+  std::string Hex;
+  int Count = -1;  // −1: all hex digits
+  std::string Output;
+  double LeadMs = 100;
+  double TailMs = 100;
+  std::string Channel = "left";
+};
+
+// Packs a 0/1 string (blanks, '.' and '_' ignored), most significant bit first.
+bool ParseBits(const std::string& text, std::vector<uint8_t>& bytes, int& bitCount,
+               std::string& error) {
+  bytes.clear();
+  bitCount = 0;
+  for (const char ch : text) {
+    if (ch == ' ' || ch == '\t' || ch == '.' || ch == '_') continue;
+    if (ch != '0' && ch != '1') {
+      error = std::string("--bits: '") + ch + "' is not 0 or 1";
+      return false;
+    }
+    if (bitCount % 8 == 0) bytes.push_back(0);
+    if (ch == '1') bytes.back() |= static_cast<uint8_t>(0x80 >> (bitCount % 8));
+    ++bitCount;
+  }
+  return true;
+}
+
+bool ParseHex(const std::string& text, int count, std::vector<uint8_t>& bytes, int& bitCount,
+              std::string& error) {
+  std::string digits;
+  for (const char ch : text) {
+    if (ch == ' ' || ch == '\t' || ch == '.' || ch == '_') continue;
+    if (!std::isxdigit(static_cast<unsigned char>(ch))) {
+      error = std::string("--hex: '") + ch + "' is not a hex digit";
+      return false;
+    }
+    digits += ch;
+  }
+  const int available = static_cast<int>(digits.size()) * 4;
+  bitCount = count < 0 ? available : count;
+  if (bitCount > available) {
+    error = "--count " + std::to_string(count) + " exceeds the " + std::to_string(available) +
+            " bits of --hex";
+    return false;
+  }
+  bytes.assign((digits.size() + 1) / 2, 0);
+  for (size_t i = 0; i < digits.size(); ++i) {
+    const int v = std::stoi(std::string(1, digits[i]), nullptr, 16);
+    bytes[i / 2] |= static_cast<uint8_t>(i % 2 == 0 ? v << 4 : v);
+  }
+  return true;
+}
+
+int RunTx(const TxOptions& o) {
+  std::vector<uint8_t> bytes;
+  int bitCount = 0;
+  std::string error;
+  const bool parsed = o.Hex.empty() ? ParseBits(o.Bits, bytes, bitCount, error)
+                                    : ParseHex(o.Hex, o.Count, bytes, bitCount, error);
+  if (!parsed) {
+    std::fprintf(stderr, "tx: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  if (o.LeadMs < 0 || o.TailMs < 0 || o.LeadMs > 3.6e6 || o.TailMs > 3.6e6) {
+    std::fprintf(stderr, "tx: --lead-ms and --tail-ms must be 0..3600000\n");
+    return kExitUsage;
+  }
+
+  TModem modem(o.Settings, 1024);
+  int32_t baudrate = 0, freq0 = 0, freq1 = 0;
+  modem.GetGeneral(baudrate, freq0, freq1);
+  if (baudrate <= 0) {
+    std::fprintf(stderr, "tx: %s: Baudrate %d is not positive\n", o.Settings.c_str(), baudrate);
+    return kExitUsage;
+  }
+  if (bitCount > kMaxTelegramBits) {
+    std::fprintf(stderr, "tx: %d bits cut to %d\n", bitCount, kMaxTelegramBits);
+  }
+  bytes.resize(kMaxTelegramBytes, 0);
+  modem.StartTransmit(bytes.data(), bitCount);
+
+  const int side = o.Channel == "right" ? 1 : 0;
+  const int64_t lead = static_cast<int64_t>(o.LeadMs * 8.0);  // 8 samples per ms at 8000 Hz
+  const int64_t tail = static_cast<int64_t>(o.TailMs * 8.0);
+  std::vector<int16_t> frames(static_cast<size_t>(2 * lead), 0);
+  // Every sample emitted while the transmitter is busy is tone; it stops dead
+  // after the last bit. The bound only guards against a runaway loop.
+  const int64_t bound = (static_cast<int64_t>(kMaxTelegramBits) + 2) * 8000 / baudrate + 16;
+  for (int64_t i = 0; modem.Transmitting() && i < bound; ++i) {
+    double sample = 0;
+    modem.Modulate(&sample, 1);
+    int16_t pair[2] = {0, 0};
+    pair[side] = static_cast<int16_t>(sample * 32000.0);  // truncated toward zero
+    frames.push_back(pair[0]);
+    frames.push_back(pair[1]);
+  }
+  frames.resize(frames.size() + static_cast<size_t>(2 * tail), 0);
+
+  if (!WriteStereoWav(o.Output, frames.data(), static_cast<int64_t>(frames.size() / 2), error)) {
+    std::fprintf(stderr, "tx: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+void AddTxCommand(CLI::App& app, int& status) {
+  auto options = std::make_shared<TxOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "tx", "Synthesise one FSK transmission into an 8000 Hz 16-bit stereo WAV file");
+  cmd->add_option("settings", options->Settings, "Modem settings file (missing: defaults)")
+      ->required();
+  CLI::Option* bits =
+      cmd->add_option("--bits", options->Bits, "Bit string of 0/1 (blanks, . and _ ignored)");
+  CLI::Option* hex = cmd->add_option("--hex", options->Hex, "Bit string as hex, MSB first");
+  cmd->add_option("--count", options->Count, "Bits of --hex to send (default: all)")
+      ->needs(hex)
+      ->check(CLI::Range(0, 1 << 20));
+  bits->excludes(hex);
+  cmd->add_option("-o,--output", options->Output, "Output WAV file")->required();
+  cmd->add_option("--lead-ms", options->LeadMs, "Silence before the transmission, ms")
+      ->capture_default_str();
+  cmd->add_option("--tail-ms", options->TailMs, "Silence after the transmission, ms")
+      ->capture_default_str();
+  cmd->add_option("--channel", options->Channel, "Channel that carries the signal")
+      ->check(CLI::IsMember({"left", "right"}))
+      ->capture_default_str();
+  cmd->callback([options, bits, hex, &status] {
+    if (bits->count() == 0 && hex->count() == 0) {
+      std::fprintf(stderr, "tx: one of --bits or --hex is required\n");
+      status = kExitUsage;
+      return;
+    }
+    status = RunTx(*options);
+  });
+}
+
+}  // namespace sorvex::tool

@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "line_rig.h"
+#include "protocol/answer_decoder.h"
+#include "protocol/request_decoder.h"
+
+namespace sorvex {
+namespace {
+
+using testing::LineRig;
+using testing::RateSetup;
+
+constexpr RateSetup k1200{1200, 1300, 2100, 1500};
+
+RequestDescriptor Request(uint8_t kp, uint8_t function, uint8_t group = 0) {
+  RequestDescriptor r;
+  r.KpAddress = kp;
+  r.FunctionCode = function;
+  r.Group = group;
+  return r;
+}
+
+AnswerDescriptor TsAnswer(uint8_t kp, uint8_t group, uint8_t ts) {
+  AnswerDescriptor a;
+  a.KpAddress = kp;
+  a.FunctionCode = 0x90;
+  a.Group = group;
+  a.Bytes = {ts};
+  return a;
+}
+
+// The decoder's own texts, so the expectations follow the protocol layer.
+std::string RequestText(const RequestDescriptor& r) {
+  uint8_t bits[kRequestBufferBytes] = {};
+  const int n = EncodeRequestTelegram(bits, r);
+  // Drop the leading 00/0: the receiver starts at the address character.
+  uint8_t shifted[kRequestBufferBytes] = {};
+  for (int i = 9; i < n; ++i)
+    if (bits[i / 8] & (0x80 >> (i % 8))) shifted[(i - 9) / 8] |= 0x80 >> ((i - 9) % 8);
+  std::string text;
+  TelegramInfo info;
+  DecodeRequestTelegram(shifted, static_cast<uint16_t>(n - 9), text, info);
+  return text;
+}
+
+std::string AnswerText(const AnswerDescriptor& a) {
+  uint8_t bits[kAnswerBufferBytes] = {};
+  const int n = EncodeAnswerTelegram(bits, a);
+  std::string text;
+  TelegramInfo info;
+  TKpRecordList scratch;
+  TManualClock clock;
+  DecodeAnswerTelegram(bits, static_cast<uint16_t>(n), text, info, scratch, clock);
+  return text;
+}
+
+class ExchangeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rig.monitor.BtStartStopClick(true);
+    rig.observer.lines.clear();
+  }
+  std::vector<std::string> Exchange() const { return rig.observer.Journal("X"); }
+  // The events journal without the statistics lines.
+  std::vector<std::string> Events() const {
+    std::vector<std::string> out;
+    for (const auto& l : rig.observer.Journal("E"))
+      if (l.rfind("lkInfo\t", 0) != 0) out.push_back(l);
+    return out;
+  }
+
+  LineRig rig{k1200};
+};
+
+TEST_F(ExchangeTest, ReceptionSwitchWritesBothJournalsAndArmsReceivers) {
+  LineRig fresh{k1200, "fresh.ini"};
+  fresh.monitor.BtStartStopClick(true);
+  EXPECT_EQ(fresh.observer.lines, (std::vector<std::string>{"E\tlkInfo\t--- Старт приема ---",
+                                                            "X\tlkInfo\t--- Старт приема ---"}));
+  EXPECT_EQ(fresh.monitor.Device()->ReceiverState(0), rsWaitSilence);
+  EXPECT_EQ(fresh.monitor.Device()->ReceiverState(1), rsWaitSilence);
+  EXPECT_TRUE(fresh.monitor.AwaitFirstRequest());
+  fresh.monitor.BtStartStopClick(false);
+  EXPECT_EQ(fresh.observer.lines.back(), "X\tlkInfo\t--- Стоп приема ---");
+}
+
+TEST_F(ExchangeTest, RequestAnswerPairWritesTheExchangeJournal) {
+  const auto request = Request(3, 0x90, 1);
+  const auto answer = TsAnswer(3, 1, 0xA5);
+  rig.Line().SendRequest(request);
+  rig.Line().Silence(30);
+  rig.Line().SendAnswer(answer);
+  rig.Play();
+  EXPECT_EQ(Exchange(), (std::vector<std::string>{"lkRequest\t" + RequestText(request),
+                                                  "lkAnswer\t" + AnswerText(answer)}));
+  EXPECT_EQ(rig.monitor.ContextKp(), 0);
+  EXPECT_EQ(rig.observer.kpWindowChanges, 1);
+  const KpTelemetryBlock* block = rig.monitor.KpStats().FindKpRecord(3, false);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(block->TsBytes[0], 0xA5);
+  // Both telegrams were shown: the request blue, the answer red.
+  ASSERT_EQ(rig.observer.shown.size(), 2u);
+  EXPECT_EQ(rig.observer.shown[0].colour, TraceColour::Blue);
+  EXPECT_EQ(rig.observer.shown[1].colour, TraceColour::Red);
+  EXPECT_GT(rig.observer.shown[1].count, 0);
+  // Statistics for both channels of KP 3.
+  const TKpRecord* r = rig.monitor.KpStats().FindRecord(3);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->Accepted[0], 1u);
+  EXPECT_EQ(r->Accepted[1], 1u);
+  EXPECT_EQ(r->FunctionCounts[1][0x90], 1u);
+  EXPECT_TRUE(rig.observer.errors.empty());
+}
+
+TEST_F(ExchangeTest, RepeatedRequestAndMissingAnswer) {
+  rig.Line().SendRequest(Request(3, 0x90, 1));
+  rig.Line().Silence(50);
+  rig.Line().SendRequest(Request(3, 0x90, 1));
+  rig.Line().Silence(50);
+  rig.Line().SendRequest(Request(5, 0x90, 1));
+  rig.Play();
+  const std::string repeat = "lkExchangeProblem\tПовторный запрос КП3. Ожидание приличного уровня.";
+  const std::string missing =
+      "lkExchangeProblem\tНе получен ответ от КП3. Ожидание приличного уровня.";
+  const auto x = Exchange();
+  ASSERT_EQ(x.size(), 5u);
+  EXPECT_EQ(x[1], repeat);
+  EXPECT_EQ(x[3], missing);
+  EXPECT_EQ(Events(), (std::vector<std::string>{repeat, missing}));
+  EXPECT_EQ(rig.monitor.ContextKp(), 5);
+}
+
+TEST_F(ExchangeTest, AnswerOutOfContextThenAnswerWithoutContext) {
+  rig.Line().SendRequest(Request(3, 0x90, 1));
+  rig.Line().Silence(30);
+  rig.Line().SendAnswer(TsAnswer(5, 1, 0x01));
+  rig.Line().Silence(50);
+  rig.Line().SendAnswer(TsAnswer(5, 1, 0x02));
+  rig.Play();
+  const std::string outOfContext =
+      "lkExchangeProblem\tОтвет не в контексе запроса. Запрошен КП3. Ответ от КП5.";
+  const auto x = Exchange();
+  ASSERT_EQ(x.size(), 4u);
+  EXPECT_EQ(x[1], outOfContext);
+  EXPECT_EQ(x[2].rfind("lkAnswer\t", 0), 0u);
+  EXPECT_EQ(x[3].rfind("lkAnswer\t", 0), 0u);  // no context: just the line
+  EXPECT_EQ(Events(), std::vector<std::string>{outOfContext});
+  EXPECT_EQ(rig.monitor.ContextKp(), 0);
+}
+
+TEST_F(ExchangeTest, InvalidAnswerKeepsTheContext) {
+  rig.Line().SendRequest(Request(3, 0x90, 1));
+  rig.Line().Silence(30);
+  rig.Line().SendAnswer(TsAnswer(3, 1, 0x01), 30);  // a bit of the body flipped
+  rig.Play();
+  EXPECT_EQ(rig.monitor.ContextKp(), 3);
+  const auto x = Exchange();
+  ASSERT_EQ(x.size(), 2u);
+  EXPECT_EQ(x[1].rfind("lkBadAnswer\tПо запросу на КП3: ", 0), 0u) << x[1];
+  // The events journal holds the same line, with the telegram's signal.
+  ASSERT_FALSE(rig.observer.entries.empty());
+  bool found = false;
+  for (const auto& e : rig.observer.entries) {
+    if (e.logIndex == 0 && e.kind == lkBadAnswer) {
+      found = true;
+      EXPECT_GT(e.recordCount, 0);
+      EXPECT_EQ(e.records.size(), static_cast<size_t>(e.recordCount));
+    }
+    if (e.logIndex == 1) {
+      EXPECT_EQ(e.recordCount, 0);
+    }
+  }
+  EXPECT_TRUE(found);
+  // The next valid request finds the context still open.
+  rig.Line().Silence(50);
+  rig.Line().SendRequest(Request(3, 0x90, 1));
+  rig.Play();
+  EXPECT_EQ(Exchange()[2], "lkExchangeProblem\tПовторный запрос КП3. Ожидание приличного уровня.");
+}
+
+TEST_F(ExchangeTest, AnswersAreDroppedUntilTheFirstValidRequest) {
+  rig.Line().SendAnswer(TsAnswer(3, 1, 0x01));
+  rig.Line().Silence(50);
+  rig.Line().SendRequest(Request(3, 0x90, 1), 12);  // invalid request: still waiting
+  rig.Line().Silence(50);
+  rig.Line().SendAnswer(TsAnswer(3, 1, 0x02));
+  rig.Play();
+  const auto x = Exchange();
+  ASSERT_EQ(x.size(), 1u);
+  EXPECT_EQ(x[0].rfind("lkBadRequest\t", 0), 0u);
+  EXPECT_TRUE(rig.monitor.AwaitFirstRequest());
+  EXPECT_EQ(rig.monitor.KpStats().FindRecord(3)->Accepted[1] +
+                rig.monitor.KpStats().FindRecord(3)->Rejected[1],
+            0u);
+  // The answer receiver was re-armed all the same.
+  EXPECT_NE(rig.monitor.Device()->ReceiverState(1), rsSleeping);
+}
+
+TEST_F(ExchangeTest, LiveGraphFollowsTheFilters) {
+  rig.monitor.SetGraphOptions(false, false, true, 0);  // answers only
+  rig.Line().SendRequest(Request(3, 0x90, 1));
+  rig.Line().Silence(30);
+  rig.Line().SendAnswer(TsAnswer(3, 1, 0x01));
+  rig.Play();
+  ASSERT_EQ(rig.observer.shown.size(), 1u);
+  EXPECT_EQ(rig.observer.shown[0].colour, TraceColour::Red);
+  rig.monitor.SetGraphOptions(false, true, true, 4);  // another KP only
+  rig.Line().SendRequest(Request(3, 0x90, 1));
+  rig.Play();
+  EXPECT_EQ(rig.observer.shown.size(), 1u);
+  rig.monitor.SetGraphOptions(true, true, true, 0);  // journal graph mode
+  rig.Line().SendRequest(Request(3, 0x90, 1));
+  rig.Play();
+  EXPECT_EQ(rig.observer.shown.size(), 1u);
+}
+
+// A view that fails while drawing: the tick's catch-all reports the step.
+struct ThrowingObserver : testing::JournalRecorder {
+  void ShowTelegram(const TSignalRecord*, int, TraceColour, const std::string&) override {
+    throw std::runtime_error("paint failed");
+  }
+};
+
+TEST(ExchangeFailure, CatchAllReportsTheStepAndLeavesTheChannelAsleep) {
+  const std::string settings = testing::WriteSettings(k1200, "fail.ini");
+  TManualClock clock;
+  ThrowingObserver observer;
+  TMonitor monitor(clock, observer);
+  auto stream = std::make_unique<TLoopbackStream>();
+  TLoopbackStream* loop = stream.get();
+  monitor.StartDevice(std::make_unique<TModemDevice>(settings, std::move(stream)), 0.1, 0.1);
+  TSignalTimeDriver driver(monitor, clock);
+  monitor.BtStartStopClick(true);
+  TLineSimulator line(settings);
+  line.SendRequest(Request(3, 0x90, 1));
+  line.Silence(200);
+  loop->QueueInput(line.Frames().data(), line.FrameCount());
+  for (int b = 0; b < 10; ++b) {
+    loop->Pump(1);
+    driver.BlockDone();
+  }
+  ASSERT_EQ(observer.errors.size(), 1u);
+  EXPECT_EQ(observer.errors[0], "!! File=Main. Line=438.");
+  EXPECT_EQ(monitor.Device()->ReceiverState(0), rsSleeping);
+}
+
+}  // namespace
+}  // namespace sorvex
