@@ -66,7 +66,7 @@ std::unique_lock<std::mutex> TModemDevice::CallerLock() {
 }
 
 void TModemDevice::ProcessBlock(const int16_t* input, int16_t* output, int frames) {
-  if (Closing) return;
+  if (Closing || input == nullptr || output == nullptr) return;
   const int n = std::clamp(frames, 0, static_cast<int>(kBlockLength));
   // std::mutex does not queue its waiters: on a backend that runs blocks back
   // to back (a file played as fast as possible) the stream would take the
