@@ -14,7 +14,7 @@
 
 namespace sorvex {
 
-// The two-channel sound device (Part 1.4): two channel modems, channel 0 on
+// The two-channel sound device: two channel modems, channel 0 on
 // the left (requests) and channel 1 on the right (answers), driven by one
 // full-duplex audio stream. Per 1024-frame block, under the one lock: the
 // cross-talk gate and both receivers on the input, then both modulators into
