@@ -33,9 +33,9 @@ def crc_step(reg, bit):
     return reg ^ 0x29 if carry else reg
 
 
-def chars(spec, check=False):
+def chars(text, check=False):
     """Bits of the characters; with check, a long end and the check character follow."""
-    bits = "".join(char_bits(i) for i in spec.split())
+    bits = "".join(char_bits(i) for i in text.split())
     if check:
         bits += char_bits("20/1")
         reg = 0
@@ -133,7 +133,7 @@ def write(name, telegrams):
 
 
 def main():
-    # The check example of Part 3.1: the worked Gts answer has check 0.
+    # The worked check example: the worked Gts answer has check 0.
     assert chars("C1/0 90/1 01/0 05/1", True) == ANSWERS["gts_worked"]
     write("answer_decoder_fuzz", ANSWERS)
     write("request_decoder_fuzz", REQUESTS)

@@ -1,8 +1,8 @@
 #pragma once
 
-// Part 5.7: one KP heard on the line: per-channel statistics (filled by the
-// statistics update, Part 5.1) and the KP's telemetry block (written only
-// by the answer decoder, Part 3.2).
+// One KP heard on the line: per-channel statistics (filled by the
+// statistics update) and the KP's telemetry block (written only by the
+// answer decoder).
 
 #include <cstdint>
 
@@ -12,7 +12,7 @@ namespace sorvex {
 
 // FunctionCounts holds 255 entries per channel, for function codes 0..254;
 // there is NO entry for code 255. Only valid telegrams are counted and the
-// decoders accept only Part 3.1's codes (all at most 0xF0), so 255 never
+// decoders accept only the protocol's codes (all at most 0xF0), so 255 never
 // comes through them; still, whoever counts must test
 // `code < kFunctionCountEntries` and skip a code of 255.
 inline constexpr int kFunctionCountEntries = 255;

@@ -1,6 +1,6 @@
 #pragma once
 
-// Part 5.7: FKpStats, the owned list of owned KP records; at most one record
+// FKpStats, the owned list of owned KP records; at most one record
 // per address, in insertion order until the statistics sort it by Kp.
 
 #include <cstddef>

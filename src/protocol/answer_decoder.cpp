@@ -143,13 +143,13 @@ bool DecodeNutit(TDecodeSteps& s) {
 }
 
 // 2..8 data bytes from the group position on, then long end and check. A
-// character needed behind the last one received is a BadLength (the
-// description leaves this unsaid; the checks never look behind the frame).
+// character needed behind the last one received is a BadLength: the checks
+// never look behind the frame.
 bool DecodeBo(TAnswerContext& a) {
   TDecodeSteps& s = a.Steps;
   if (!s.AtLeast(6)) return false;
   uint8_t bytes[KpTelemetryBlock::kBoBytes];
-  int count = 0;  // s of the description
+  int count = 0;  // data bytes collected so far
   while (count < KpTelemetryBlock::kBoBytes) {
     if (!s.AtLeast(2 + count + 1)) return false;
     const TelegramChar& c = s.Char(2 + count);

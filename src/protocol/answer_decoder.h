@@ -9,7 +9,7 @@
 
 namespace sorvex {
 
-// Part 3.2: checks an answer (channel 1), writes its one line of text and,
+// Checks an answer (channel 1), writes its one line of text and,
 // for a valid TS, TIT or БО answer, stores its data in the KP's block, got
 // from `store` with create = true only after every check has passed. The
 // date-time is read from `clock` once, at entry; it stamps all that is

@@ -1,6 +1,6 @@
 #pragma once
 
-// Our own answer builder (the description has none): the telegram a KP would
+// The answer builder: the telegram a KP would
 // send, with parity, end character and check character, for tests and the
 // line simulator. Every answer it builds from a well-formed descriptor
 // passes DecodeAnswerTelegram.

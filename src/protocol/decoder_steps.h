@@ -1,6 +1,6 @@
 #pragma once
 
-// The steps both decoders build their function cases from (Part 3.2). Each
+// The steps both decoders build their function cases from. Each
 // step either passes or writes its error behind the prefix and fails.
 
 #include <cstdint>

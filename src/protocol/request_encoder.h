@@ -1,6 +1,6 @@
 #pragma once
 
-// Part 3.3: the request telegrams the program sends when it polls a KP.
+// The request telegrams the program sends when it polls a KP.
 
 #include <cstdint>
 #include <string>
@@ -29,7 +29,7 @@ int16_t EncodeRequestTelegram(uint8_t* buffer, const RequestDescriptor& request)
 // "Запрос на КП%u; Функция " followed by the function's text. For Zutit and
 // Nutit the descriptor carries the group and channel as 1-based numbers
 // (`Group`, `Object`), the reading the encoder and the wire format share, so
-// the description names the same group and channel that the telegram sends.
+// the text names the same group and channel that the telegram sends.
 std::string DescribeRequest(const RequestDescriptor& request);
 
 }  // namespace sorvex

@@ -1,6 +1,6 @@
 #pragma once
 
-// Part 3.1: the wire format shared by requests and answers: the bit string,
+// The wire format shared by requests and answers: the bit string,
 // 9-bit characters, parity, the 9-bit check character, function codes, the
 // error messages and the header check common to both decoders.
 
@@ -108,7 +108,7 @@ struct UnpackedTelegram {
 // (fewer than nine) are ignored.
 void UnpackTelegram(const uint8_t* bits, uint16_t bitCount, UnpackedTelegram& out);
 
-// Steps 1..7 of the header check (Part 3.1). On success the text is
+// Steps 1..7 of the header check. On success the text is
 // "КП=%u; ", info holds the address, the function code and LengthBits 36.
 // On failure the text is the prefix reached followed by the message.
 bool CheckTelegramHeader(const UnpackedTelegram& t, std::string& text, TelegramInfo& info);

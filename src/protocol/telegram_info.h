@@ -4,7 +4,7 @@
 
 namespace sorvex {
 
-// What a decoder reports besides its verdict and text (Part 3.2).
+// What a decoder reports besides its verdict and text.
 struct TelegramInfo {
   uint8_t KpAddress = 0;     // 0 until the address passed step 4 of the header check
   uint8_t FunctionCode = 0;  // 0 until the function character passed its parity test

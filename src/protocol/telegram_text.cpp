@@ -25,7 +25,7 @@ void AppendFormat(std::string& text, const char* format, ...) {
 }
 
 const char* FunctionTag(uint8_t functionCode) {
-  // Byte for byte as Part 3.1 lists them: "ГTИИ; " has a Latin T, "ГTC; " a
+  // Byte for byte as the line's texts have them: "ГTИИ; " has a Latin T, "ГTC; " a
   // Latin T and C, "ЗУTИТ; " a Latin first T, "TCM; " is all Latin; the
   // rest is Cyrillic ("ОТ; " included).
   switch (static_cast<TelegramFunction>(functionCode)) {
@@ -78,9 +78,9 @@ void AppendSettingsText(std::string& text, const TelegramChar* first) {
   const unsigned c2 = first[14].Data;                 // w7 low byte
   // К, the w7 high byte, is printed 0..255: the format gives it as "%u" and
   // its neighbours С1 and С2 are unsigned bytes too; only Г is declared
-  // signed. The original's 32-bit wrap-around of a signed byte (4294967168
-  // for 0x80) is an artefact of passing it as int8, not a meaning, so the
-  // byte is read unsigned rather than as −128..−1.
+  // signed. Printing a signed byte through "%u" would give 4294967168 for
+  // 0x80, which means nothing, so the byte is read unsigned rather than as
+  // −128..−1.
   const unsigned k = first[15].Data;
   AppendFormat(text, "Уст: Д=%d..%d, А=%d..%d, П=%d..%d, С1=%u, С2=%u, Г=%d, К=%u;", bound[0],
                bound[1], bound[2], bound[3], bound[4], bound[5], c1, c2, g, k);

@@ -1,6 +1,6 @@
 #pragma once
 
-// Text pieces shared by the decoders (Part 3.2): printf-style appending, the
+// Text pieces shared by the decoders: printf-style appending, the
 // function tags, TU object numbers, two-character words, the settings text
 // and the character dump of an unrecognised function.
 
@@ -15,7 +15,7 @@ namespace sorvex {
 void AppendFormat(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // The tag the decoders print for a function code, or nullptr when the code
-// is not one of Part 3.1's. Several tags mix Latin and Cyrillic letters.
+// is not one of the protocol's. Several tags mix Latin and Cyrillic letters.
 const char* FunctionTag(uint8_t functionCode);
 
 // TU object: position of the lowest set bit of the mask plus 1; 9 when none.

@@ -4,7 +4,7 @@
 
 namespace sorvex {
 
-// The last data received from one KP (Part 5.7). Zero when created; a time
+// The last data received from one KP. Zero when created; a time
 // stamp of 0 (a date-time, days since 1899-12-30) means nothing received yet.
 // Plain arrays, so the sanitizers' bounds checks see every index.
 struct KpTelemetryBlock {
@@ -22,7 +22,7 @@ struct KpTelemetryBlock {
 };
 
 // Where the answer decoder puts the data of valid answers: the KP record
-// list (Part 5.7) implements it; the protocol layer knows nothing more of it.
+// list implements it; the protocol layer knows nothing more of it.
 class TTelemetryStore {
  public:
   virtual ~TTelemetryStore() = default;

@@ -69,7 +69,7 @@ TEST(DecodeRequest, GroupFunctions) {
   ExpectOk("C3 10 04 00/0", "КП=3; ГТИТ; Группа=4", 3, 0x10, 36);
   ExpectFail("C3 90 00 00/0", "КП=3; ГTC; В ответе некорректный номер группы");
   ExpectFail("C3 10 40 00/0", "КП=3; ГТИТ; В ответе некорректный номер группы");
-  // The description's example: a Gts request of KP 3 with a bad end character;
+  // A Gts request of KP 3 with a bad end character;
   // the provisional "Группа=1" gives way to the message.
   ExpectFail("C3 90 01 20/1", "КП=3; ГTC; В ответе некорректный признак конца");
   // A 20/0 where a short end is expected is a bad end mark as well.

@@ -34,7 +34,7 @@ std::string Hex(const uint8_t* bytes, int bits) {
   return s;
 }
 
-// The encoded string without its leading 00/0, as the frame of Part 3.1.
+// The encoded string without its leading 00/0, as the receiver hands it over.
 TBits Frame(const TEncoded& e) {
   TBits b;
   for (int i = 9; i < e.Count; ++i) test::AppendBit(b, (e.Bytes[i / 8] >> (7 - i % 8)) & 1);
