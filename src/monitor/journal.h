@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,9 @@ struct TLogEntry {
   uint8_t kind = 0;      // LogKind
   double time = 0;       // local date-time of addition
   std::string text;
-  std::vector<TSignalRecord> records;  // the telegram's signal, when attached
+  // The telegram's signal, when attached. Entries about the same telegram
+  // (its failure line and its statistics events) share one copy.
+  std::shared_ptr<const std::vector<TSignalRecord>> records;
   int32_t recordCount = 0;
 };
 

@@ -106,7 +106,11 @@ void TMonitor::AddLogEntry(uint8_t logIndex, uint8_t kind, bool attachSignal,
   entry.time = FClock.Now();
   entry.text = text;
   if (attachSignal && FSignalRecordCount > 0) {
-    entry.records.assign(FSignalRecords.begin(), FSignalRecords.begin() + FSignalRecordCount);
+    if (!FSignalCopy) {
+      FSignalCopy = std::make_shared<const std::vector<TSignalRecord>>(
+          FSignalRecords.begin(), FSignalRecords.begin() + FSignalRecordCount);
+    }
+    entry.records = FSignalCopy;
     entry.recordCount = FSignalRecordCount;
   }
   TJournal& journal = logIndex ? FExchangeLog : FEventLog;
@@ -145,6 +149,7 @@ void TMonitor::DispatchTick() {
     if (bits != 0) {
       channel = ch;
       FSignalRecordCount = FDevice->CopySignalRecords(ch, FSignalRecords.data());
+      FSignalCopy.reset();
     }
   }
   if (channel < 0) return;

@@ -99,6 +99,9 @@ class TMonitor {
   std::unique_ptr<TModemDevice> FDevice;
   std::vector<TSignalRecord> FSignalRecords;
   int32_t FSignalRecordCount = 0;
+  // The journal's copy of FSignalRecords, made by the first entry that
+  // attaches the telegram's signal; a new telegram drops it.
+  std::shared_ptr<const std::vector<TSignalRecord>> FSignalCopy;
   int32_t FProgressLine = 0;
   bool FReceiving = false;
   bool FAwaitFirstRequest = false;

@@ -167,13 +167,28 @@ TEST_F(ExchangeTest, InvalidAnswerKeepsTheContext) {
     if (e.logIndex == 0 && e.kind == lkBadAnswer) {
       found = true;
       EXPECT_GT(e.recordCount, 0);
-      EXPECT_EQ(e.records.size(), static_cast<size_t>(e.recordCount));
+      ASSERT_NE(e.records, nullptr);
+      EXPECT_EQ(e.records->size(), static_cast<size_t>(e.recordCount));
     }
     if (e.logIndex == 1) {
       EXPECT_EQ(e.recordCount, 0);
     }
   }
   EXPECT_TRUE(found);
+  // One copy per telegram: the answer's failure line and its statistics
+  // events share it; the request's events have their own.
+  const TLogEntry* bad = nullptr;
+  std::vector<const TLogEntry*> withSignal;
+  for (const auto& e : rig.observer.entries) {
+    if (e.records) withSignal.push_back(&e);
+    if (e.logIndex == 0 && e.kind == lkBadAnswer) bad = &e;
+  }
+  ASSERT_NE(bad, nullptr);
+  int sharing = 0, other = 0;
+  for (const auto* e : withSignal) (e->records == bad->records ? sharing : other)++;
+  EXPECT_GE(sharing, 5);  // the failure line and at least four first-telegram events
+  EXPECT_GE(other, 4);    // the request's first-telegram events
+  EXPECT_NE(withSignal.front()->records, bad->records);
   // The next valid request finds the context still open.
   rig.Line().Silence(50);
   rig.Line().SendRequest(Request(3, 0x90, 1));
