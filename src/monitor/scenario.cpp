@@ -1,12 +1,12 @@
 #include "monitor/scenario.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
 
 #include "monitor/line_simulator.h"
+#include "util/number_text.h"
 
 namespace sorvex {
 namespace {
@@ -21,16 +21,6 @@ constexpr FunctionName kFunctionNames[] = {
     {"Nutit", 0xB0},     {"Bo", 0xD0},   {"TuOff", 0xE0}, {"Tsm", 0xF0},
 };
 
-bool ParseNumber(const std::string& word, int base, long min, long max, long& value) {
-  if (word.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(word.c_str(), &end, base);
-  if (errno != 0 || *end != '\0' || v < min || v > max) return false;
-  value = v;
-  return true;
-}
-
 bool ParseFunction(const std::string& word, uint8_t& code) {
   for (const auto& f : kFunctionNames) {
     if (word == f.name) {
@@ -40,7 +30,7 @@ bool ParseFunction(const std::string& word, uint8_t& code) {
   }
   long v = 0;
   const std::string digits = word.rfind("0x", 0) == 0 ? word.substr(2) : word;
-  if (!ParseNumber(digits, 16, 0, 255, v)) return false;
+  if (!ParseWholeNumber(digits, 16, 0, 255, v)) return false;
   code = static_cast<uint8_t>(v);
   return true;
 }
@@ -50,7 +40,7 @@ bool ParseList(const std::string& text, int base, long min, long max, std::vecto
   std::string item;
   while (std::getline(items, item, ',')) {
     long v = 0;
-    if (!ParseNumber(item, base, min, max, v)) return false;
+    if (!ParseWholeNumber(item, base, min, max, v)) return false;
     values.push_back(v);
   }
   return !values.empty();
@@ -115,7 +105,7 @@ class Runner {
       reason = std::string("missing ") + what;
       return false;
     }
-    if (!ParseNumber(line.positional[index], 10, min, max, value)) {
+    if (!ParseWholeNumber(line.positional[index], 10, min, max, value)) {
       reason = std::string("bad ") + what + " '" + line.positional[index] + "'";
       return false;
     }
@@ -209,8 +199,8 @@ class Runner {
     answer.Object = static_cast<uint8_t>(object);
     for (const auto& [key, value] : line.options) {
       std::vector<long> list;
-      if (key == "flip" && ParseNumber(value, 10, 0, 2039, flip)) continue;
-      if (key == "kp" && ParseNumber(value, 10, 0, 31, answerKp)) continue;
+      if (key == "flip" && ParseWholeNumber(value, 10, 0, 2039, flip)) continue;
+      if (key == "kp" && ParseWholeNumber(value, 10, 0, 31, answerKp)) continue;
       if (key == "drop" && value.empty()) {
         drop = true;
         continue;

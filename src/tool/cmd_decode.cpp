@@ -1,5 +1,4 @@
 // sorvex-tool decode: one telegram through the request or answer decoder.
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -10,6 +9,7 @@
 #include "protocol/answer_decoder.h"
 #include "protocol/request_decoder.h"
 #include "protocol/telegram.h"
+#include "tool/bit_text.h"
 #include "tool/commands.h"
 #include "util/clock.h"
 
@@ -27,62 +27,6 @@ struct DecodeOptions {
   int Count = -1;  // −1: every bit of --hex
 };
 
-bool Ignored(char ch) {
-  return ch == ' ' || ch == '\t' || ch == '.' || ch == '_';
-}
-
-bool PackBits(const std::string& text, std::vector<uint8_t>& bytes, int& count,
-              std::string& error) {
-  count = 0;
-  for (const char ch : text) {
-    if (Ignored(ch)) continue;
-    if (ch != '0' && ch != '1') {
-      error = std::string("BITS: '") + ch + "' is not 0 or 1";
-      return false;
-    }
-    if (count == kDecodeMaxBits) {
-      error = "BITS: more than " + std::to_string(kDecodeMaxBits) + " bits";
-      return false;
-    }
-    if (count % 8 == 0) bytes.push_back(0);
-    if (ch == '1') bytes.back() |= static_cast<uint8_t>(0x80 >> (count % 8));
-    ++count;
-  }
-  return true;
-}
-
-bool PackHex(const std::string& text, int wanted, std::vector<uint8_t>& bytes, int& count,
-             std::string& error) {
-  int nibbles = 0;
-  for (const char ch : text) {
-    if (Ignored(ch)) continue;
-    if (!std::isxdigit(static_cast<unsigned char>(ch))) {
-      error = std::string("--hex: '") + ch + "' is not a hex digit";
-      return false;
-    }
-    const int v = std::isdigit(static_cast<unsigned char>(ch))
-                      ? ch - '0'
-                      : std::toupper(static_cast<unsigned char>(ch)) - 'A' + 10;
-    if (nibbles % 2 == 0) bytes.push_back(0);
-    bytes.back() |= static_cast<uint8_t>(nibbles % 2 == 0 ? v << 4 : v);
-    ++nibbles;
-  }
-  const int available = nibbles * 4;
-  count = wanted < 0 ? available : wanted;
-  if (count > available) {
-    error = "--count " + std::to_string(count) + " exceeds the " + std::to_string(available) +
-            " bits of --hex";
-    return false;
-  }
-  if (count > kDecodeMaxBits) {
-    error = "more than " + std::to_string(kDecodeMaxBits) + " bits";
-    return false;
-  }
-  bytes.resize(static_cast<size_t>((count + 7) / 8));
-  return true;
-}
-
-// The telemetry lines of every block entry whose time stamp the decoder set.
 void PrintTelemetry(const KpTelemetryBlock& b) {
   for (int g = 0; g < KpTelemetryBlock::kTsGroups; ++g) {
     if (b.TsTimes[g] != 0) std::printf("TS\t%d\t%.2X\n", g + 1, b.TsBytes[g]);
@@ -104,8 +48,9 @@ int RunDecode(const DecodeOptions& o) {
   std::vector<uint8_t> bytes;
   int count = 0;
   std::string error;
-  const bool packed = o.Hex.empty() ? PackBits(o.Bits, bytes, count, error)
-                                    : PackHex(o.Hex, o.Count, bytes, count, error);
+  const bool packed = o.Hex.empty()
+                          ? ParseBitText(o.Bits, "BITS", kDecodeMaxBits, bytes, count, error)
+                          : ParseHexText(o.Hex, o.Count, kDecodeMaxBits, bytes, count, error);
   if (!packed) {
     std::fprintf(stderr, "decode: %s\n", error.c_str());
     return kExitUsage;

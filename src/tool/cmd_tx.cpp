@@ -1,6 +1,5 @@
 // sorvex-tool tx: one transmission of the channel modem's FSK transmitter
 // into an 8000 Hz 16-bit stereo WAV file, the other channel silent.
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -9,6 +8,7 @@
 
 #include "audio/sound_file.h"
 #include "modem/modem.h"
+#include "tool/bit_text.h"
 #include "tool/commands.h"
 
 namespace sorvex::tool {
@@ -26,56 +26,13 @@ struct TxOptions {
   std::string Channel = "left";
 };
 
-// Packs a 0/1 string (blanks, '.' and '_' ignored), most significant bit first.
-bool ParseBits(const std::string& text, std::vector<uint8_t>& bytes, int& bitCount,
-               std::string& error) {
-  bytes.clear();
-  bitCount = 0;
-  for (const char ch : text) {
-    if (ch == ' ' || ch == '\t' || ch == '.' || ch == '_') continue;
-    if (ch != '0' && ch != '1') {
-      error = std::string("--bits: '") + ch + "' is not 0 or 1";
-      return false;
-    }
-    if (bitCount % 8 == 0) bytes.push_back(0);
-    if (ch == '1') bytes.back() |= static_cast<uint8_t>(0x80 >> (bitCount % 8));
-    ++bitCount;
-  }
-  return true;
-}
-
-bool ParseHex(const std::string& text, int count, std::vector<uint8_t>& bytes, int& bitCount,
-              std::string& error) {
-  std::string digits;
-  for (const char ch : text) {
-    if (ch == ' ' || ch == '\t' || ch == '.' || ch == '_') continue;
-    if (!std::isxdigit(static_cast<unsigned char>(ch))) {
-      error = std::string("--hex: '") + ch + "' is not a hex digit";
-      return false;
-    }
-    digits += ch;
-  }
-  const int available = static_cast<int>(digits.size()) * 4;
-  bitCount = count < 0 ? available : count;
-  if (bitCount > available) {
-    error = "--count " + std::to_string(count) + " exceeds the " + std::to_string(available) +
-            " bits of --hex";
-    return false;
-  }
-  bytes.assign((digits.size() + 1) / 2, 0);
-  for (size_t i = 0; i < digits.size(); ++i) {
-    const int v = std::stoi(std::string(1, digits[i]), nullptr, 16);
-    bytes[i / 2] |= static_cast<uint8_t>(i % 2 == 0 ? v << 4 : v);
-  }
-  return true;
-}
-
 int RunTx(const TxOptions& o) {
   std::vector<uint8_t> bytes;
   int bitCount = 0;
   std::string error;
-  const bool parsed = o.Hex.empty() ? ParseBits(o.Bits, bytes, bitCount, error)
-                                    : ParseHex(o.Hex, o.Count, bytes, bitCount, error);
+  // Longer strings are cut to what the transmitter takes, with a warning.
+  const bool parsed = o.Hex.empty() ? ParseBitText(o.Bits, "--bits", -1, bytes, bitCount, error)
+                                    : ParseHexText(o.Hex, o.Count, -1, bytes, bitCount, error);
   if (!parsed) {
     std::fprintf(stderr, "tx: %s\n", error.c_str());
     return kExitUsage;

@@ -1,6 +1,5 @@
 #include "tool/monitor_output.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
@@ -8,6 +7,7 @@
 
 #include "monitor/statistics_text.h"
 #include "util/date_time.h"
+#include "util/number_text.h"
 
 namespace sorvex::tool {
 namespace {
@@ -19,16 +19,6 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   while (std::getline(stream, part, separator)) parts.push_back(part);
   if (!text.empty() && text.back() == separator) parts.emplace_back();
   return parts;
-}
-
-bool ParseLong(const std::string& text, int base, long min, long max, long& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text.c_str(), &end, base);
-  if (errno != 0 || *end != '\0' || v < min || v > max) return false;
-  value = v;
-  return true;
 }
 
 }  // namespace
@@ -76,8 +66,9 @@ bool ParseLevels(const std::string& text, double levels[2], std::string& error) 
 bool ParsePoll(const std::string& text, TPollRequest& poll, std::string& error) {
   const auto parts = Split(text, ',');
   long kp = 0, function = 0, group = 0;
-  if (parts.size() != 3 || !ParseLong(parts[0], 10, 1, 31, kp) ||
-      !ParseLong(parts[1], 16, 0, 255, function) || !ParseLong(parts[2], 10, 0, 255, group)) {
+  if (parts.size() != 3 || !ParseWholeNumber(parts[0], 10, 1, 31, kp) ||
+      !ParseWholeNumber(parts[1], 16, 0, 255, function) ||
+      !ParseWholeNumber(parts[2], 10, 0, 255, group)) {
     error = "--poll takes KP,FUNCTION,GROUP: KP 1..31, function in hex, group 0..255";
     return false;
   }
