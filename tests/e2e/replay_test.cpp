@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tool_runner.h"
+#include "support/tool_runner.h"
 
 namespace sorvex {
 namespace {

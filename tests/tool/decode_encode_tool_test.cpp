@@ -1,7 +1,6 @@
 // sorvex-tool decode and encode through the built program: exact output
 // lines, telemetry lines, agreement with the library decoders, exit statuses.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
@@ -11,28 +10,13 @@
 #include "protocol/answer_decoder.h"
 #include "protocol/answer_encoder.h"
 #include "protocol/request_decoder.h"
+#include "support/tool_runner.h"
 #include "util/clock.h"
 
 namespace sorvex {
 namespace {
 
-struct TRun {
-  int Status = -1;
-  std::string Out;
-};
-
-TRun RunTool(const std::string& args) {
-  const std::string command = std::string(SORVEX_TOOL_PATH) + " " + args + " 2>/dev/null";
-  TRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.Out.append(buffer, n);
-  const int raw = pclose(pipe);
-  run.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
-}
+using testing::RunTool;
 
 std::string HexOf(const uint8_t* bytes, int bits) {
   std::string s;
@@ -45,80 +29,81 @@ std::string HexOf(const uint8_t* bytes, int bits) {
 }
 
 TEST(ToolEncode, OtOfKpOne) {
-  const TRun r = RunTool("encode --kp 1 --function 50");
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out,
+  const testing::ToolResult r = RunTool("encode --kp 1 --function 50");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
             "000000000110000010010100001000000001000000000\n"
             "00 60 94 20 10 00\n"
             "Запрос на КП1; Функция  ОТ.\n");
 }
 
 TEST(ToolEncode, GroupsObjectsAndChannels) {
-  TRun r = RunTool("encode --kp 2 --function 0x90 --group 3");
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_NE(r.Out.find("\nЗапрос на КП2; Функция  ЗГТС, Группа=3.\n"), std::string::npos) << r.Out;
+  testing::ToolResult r = RunTool("encode --kp 2 --function 0x90 --group 3");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("\nЗапрос на КП2; Функция  ЗГТС, Группа=3.\n"), std::string::npos) << r.out;
   r = RunTool("encode --kp 2 --function A0 --group 8 --object 8");
-  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.status, 0);
   // 00/0, C2/0, A0/1, 3F/1, 00/0.
-  EXPECT_EQ(r.Out,
+  EXPECT_EQ(r.out,
             "000000000110000100101000001001111111000000000\n"
             "00 61 28 27 F0 00\n"
             "Запрос на КП2; Функция  ЗУТИТ, Группа 8, Канал 8. \n");
   r = RunTool("encode --kp 4 --function 70 --group 1 --object 3");
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out.substr(0, r.Out.find('\n')),
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
             "000000000110001000011100000000000010000001000000000000");
-  EXPECT_NE(r.Out.find("\n00 62 1C 00 20 40 00\n"), std::string::npos);
-  EXPECT_NE(r.Out.find("ТУВ, Группа=1, Объект=3."), std::string::npos);
+  EXPECT_NE(r.out.find("\n00 62 1C 00 20 40 00\n"), std::string::npos);
+  EXPECT_NE(r.out.find("ТУВ, Группа=1, Объект=3."), std::string::npos);
   r = RunTool("encode --kp 1 --function B0 --group 1 --object 1");
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out.find('\n'), 189u);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.find('\n'), 189u);
   r = RunTool("encode --kp 1 --function 4F");
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_NE(r.Out.find("Функция  ???.\n"), std::string::npos);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Функция  ???.\n"), std::string::npos);
 }
 
 TEST(ToolEncode, BadUsage) {
-  EXPECT_EQ(RunTool("encode --function 50").Status, 2);
-  EXPECT_EQ(RunTool("encode --kp 1").Status, 2);
-  EXPECT_EQ(RunTool("encode --kp 0 --function 50").Status, 2);
-  EXPECT_EQ(RunTool("encode --kp 32 --function 50").Status, 2);
-  EXPECT_EQ(RunTool("encode --kp 1 --function XY").Status, 2);
-  EXPECT_EQ(RunTool("encode --kp 1 --function 150").Status, 2);
-  EXPECT_EQ(RunTool("encode --kp 1 --function 50 --group 256").Status, 2);
+  EXPECT_EQ(RunTool("encode --function 50").status, 2);
+  EXPECT_EQ(RunTool("encode --kp 1").status, 2);
+  EXPECT_EQ(RunTool("encode --kp 0 --function 50").status, 2);
+  EXPECT_EQ(RunTool("encode --kp 32 --function 50").status, 2);
+  EXPECT_EQ(RunTool("encode --kp 1 --function XY").status, 2);
+  EXPECT_EQ(RunTool("encode --kp 1 --function 150").status, 2);
+  EXPECT_EQ(RunTool("encode --kp 1 --function 50 --group 256").status, 2);
 }
 
 TEST(ToolDecode, WorkedGtsAnswer) {
   const std::string expected = "ok\t1\t90\t54\tКП=1; ГTC; Группа=1, Значение 05H\nTS\t1\t05\n";
-  TRun r = RunTool("decode --answer '110000010 100100001 000000010 000001011 001000001 000011001'");
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, expected);
+  testing::ToolResult r =
+      RunTool("decode --answer '110000010 100100001 000000010 000001011 001000001 000011001'");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, expected);
   r = RunTool("decode --answer 110000010.100100001_000000010.000001011_001000001.000011001");
-  EXPECT_EQ(r.Out, expected);
+  EXPECT_EQ(r.out, expected);
   r = RunTool("decode --answer --hex C1 90 --count 54");  // only "C190": too few bits
-  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.status, 2);
   r = RunTool("decode --answer --hex 'C1 48 40 40 B2 08 64' --count 54");
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, expected);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, expected);
   // The same bits as a request: the decoder's verdict and text, nothing stored.
   r = RunTool("decode --request --hex C1484040B20864 --count 54");
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Out, "fail\t1\t90\t36\tКП=1; ГTC; В ответе некорректный признак конца\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "fail\t1\t90\t36\tКП=1; ГTC; В ответе некорректный признак конца\n");
 }
 
 TEST(ToolDecode, FailuresAndShortStrings) {
-  TRun r = RunTool("decode --request 11000011010010000100000001");  // 26 bits
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Out, "fail\t0\t00\t0\tНекорректная длина телеграммы\n");
+  testing::ToolResult r = RunTool("decode --request 11000011010010000100000001");  // 26 bits
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "fail\t0\t00\t0\tНекорректная длина телеграммы\n");
   r = RunTool("decode --answer 111000011100100001000000010000000000");  // E1/1
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Out, "fail\t0\t00\t36\tНе принята синхропоследовательность\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "fail\t0\t00\t36\tНе принята синхропоследовательность\n");
   r = RunTool("decode --request --hex C128402000 --count 36");  // Ot of KP 1 without the lead
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, "ok\t1\t50\t36\tКП=1; ОТ; \n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "ok\t1\t50\t36\tКП=1; ОТ; \n");
   r = RunTool("decode --request --hex C120002000 --count 36");  // function 0x40
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Out, "fail\t1\t40\t36\tКП=1; 40H??; C1(0) 40(0) 00(1) 00(0) \n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "fail\t1\t40\t36\tКП=1; 40H??; C1(0) 40(0) 00(1) 00(0) \n");
 }
 
 TEST(ToolDecode, TelemetryLines) {
@@ -129,10 +114,10 @@ TEST(ToolDecode, TelemetryLines) {
   for (int k = 0; k < 8; ++k) a.Words[k] = MakeTitWord(k % 2 ? -100 * k : 100 * k, 7);
   uint8_t bits[kAnswerBufferBytes];
   int16_t count = EncodeAnswerTelegram(bits, a);
-  TRun r =
+  testing::ToolResult r =
       RunTool("decode --answer --hex " + HexOf(bits, count) + " --count " + std::to_string(count));
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out,
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
             "ok\t5\t10\t189\tКП=5; ГТИТ; Группа=2, Данные: 0(7) -100(7) 200(7) -300(7) 400(7) "
             "-500(7) 600(7) -700(7) \n"
             "TIT\t2\t0\t-100\t200\t-300\t400\t-500\t600\t-700\n");
@@ -142,7 +127,7 @@ TEST(ToolDecode, TelemetryLines) {
   a.Bytes = {0x01, 0x80, 0x33};
   count = EncodeAnswerTelegram(bits, a);
   r = RunTool("decode --answer --hex " + HexOf(bits, count) + " --count " + std::to_string(count));
-  EXPECT_EQ(r.Out,
+  EXPECT_EQ(r.out,
             "ok\t6\tD0\t63\tКП=6; БО; Значение=01 80 33 \nBO\t01\t80\t33\t00\t00\t00\t00\t00\n");
   a = AnswerDescriptor{};
   a.KpAddress = 7;
@@ -151,7 +136,7 @@ TEST(ToolDecode, TelemetryLines) {
   count = EncodeAnswerTelegram(bits, a);
   r = RunTool("decode --answer --hex " + HexOf(bits, count) + " --count " + std::to_string(count));
   EXPECT_EQ(
-      r.Out,
+      r.out,
       "ok\t7\tF0\t126\tКП=7; TCM; Данные: 01 02 03 04 05 06 07 08 09 \n"
       "TS\t1\t01\nTS\t2\t02\nTS\t3\t03\nTS\t4\t04\nTS\t5\t05\nTS\t6\t06\nTS\t7\t07\nTS\t8\t08\n");
   // Group 9: shown, not stored, so no TS line.
@@ -162,7 +147,7 @@ TEST(ToolDecode, TelemetryLines) {
   a.Bytes = {0xAA};
   count = EncodeAnswerTelegram(bits, a);
   r = RunTool("decode --answer --hex " + HexOf(bits, count) + " --count " + std::to_string(count));
-  EXPECT_EQ(r.Out, "ok\t7\t90\t54\tКП=7; ГTC; Группа=9, Значение AAH\n");
+  EXPECT_EQ(r.out, "ok\t7\t90\t54\tКП=7; ГTC; Группа=9, Значение AAH\n");
 }
 
 TEST(ToolDecode, AgreesWithTheLibrary) {
@@ -194,10 +179,10 @@ TEST(ToolDecode, AgreesWithTheLibrary) {
         char head[64];
         std::snprintf(head, sizeof head, "%s\t%u\t%.2X\t%d\t", ok ? "ok" : "fail", info.KpAddress,
                       info.FunctionCode, info.LengthBits);
-        const TRun r = RunTool(std::string("decode ") + mode + " --hex " + HexOf(bits, n) +
-                               " --count " + std::to_string(n));
-        EXPECT_EQ(r.Status, ok ? 0 : 1) << mode << " " << int(a.FunctionCode);
-        const std::string first = r.Out.substr(0, r.Out.find('\n'));
+        const testing::ToolResult r = RunTool(std::string("decode ") + mode + " --hex " +
+                                              HexOf(bits, n) + " --count " + std::to_string(n));
+        EXPECT_EQ(r.status, ok ? 0 : 1) << mode << " " << int(a.FunctionCode);
+        const std::string first = r.out.substr(0, r.out.find('\n'));
         EXPECT_EQ(first, head + text) << mode << " " << int(a.FunctionCode);
       }
     }
@@ -205,16 +190,16 @@ TEST(ToolDecode, AgreesWithTheLibrary) {
 }
 
 TEST(ToolDecode, BadUsage) {
-  EXPECT_EQ(RunTool("decode 110000010").Status, 2);  // no direction
-  EXPECT_EQ(RunTool("decode --request --answer 110000010").Status, 2);
-  EXPECT_EQ(RunTool("decode --request").Status, 2);                // no bits
-  EXPECT_EQ(RunTool("decode --request 1100x0010").Status, 2);      // not 0/1
-  EXPECT_EQ(RunTool("decode --request 1100 --hex C1").Status, 2);  // both
-  EXPECT_EQ(RunTool("decode --request --hex C1G0").Status, 2);
-  EXPECT_EQ(RunTool("decode --request --hex C1 --count 9").Status, 2);
-  EXPECT_EQ(RunTool("decode --request 0101 --count 4").Status, 2);  // --count needs --hex
-  EXPECT_EQ(RunTool("decode --request " + std::string(2041, '0')).Status, 2);
-  EXPECT_EQ(RunTool("decode --request " + std::string(2040, '0')).Status, 1);
+  EXPECT_EQ(RunTool("decode 110000010").status, 2);  // no direction
+  EXPECT_EQ(RunTool("decode --request --answer 110000010").status, 2);
+  EXPECT_EQ(RunTool("decode --request").status, 2);                // no bits
+  EXPECT_EQ(RunTool("decode --request 1100x0010").status, 2);      // not 0/1
+  EXPECT_EQ(RunTool("decode --request 1100 --hex C1").status, 2);  // both
+  EXPECT_EQ(RunTool("decode --request --hex C1G0").status, 2);
+  EXPECT_EQ(RunTool("decode --request --hex C1 --count 9").status, 2);
+  EXPECT_EQ(RunTool("decode --request 0101 --count 4").status, 2);  // --count needs --hex
+  EXPECT_EQ(RunTool("decode --request " + std::string(2041, '0')).status, 2);
+  EXPECT_EQ(RunTool("decode --request " + std::string(2040, '0')).status, 1);
 }
 
 }  // namespace

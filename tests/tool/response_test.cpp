@@ -1,7 +1,6 @@
 // sorvex-tool response against independent reference designs (scipy.signal),
 // tables in tests/data/filters made by make_reference.py beside them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "modem/modem.h"
+#include "support/tool_runner.h"
 #include "util/ini_file.h"
 
 namespace sorvex {
@@ -26,23 +26,7 @@ namespace fs = std::filesystem;
 
 const std::string kDataDir = std::string(SORVEX_TEST_DATA_DIR) + "/filters";
 
-struct RunResult {
-  int status = -1;
-  std::string out;
-};
-
-RunResult RunTool(const std::string& args) {
-  const std::string command = std::string("'") + SORVEX_TOOL_PATH + "' " + args + " 2>/dev/null";
-  RunResult r;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return r;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-  const int raw = pclose(pipe);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
-}
+using testing::RunTool;
 
 std::string Quote(const std::string& path) {
   return "'" + path + "'";
@@ -68,7 +52,7 @@ std::vector<double> ParseResponse(const std::string& out) {
 }
 
 std::vector<double> Response(const std::string& ini, const std::string& filter) {
-  const RunResult r = RunTool("response " + Quote(ini) + " --filter " + filter);
+  const testing::ToolResult r = RunTool("response " + Quote(ini) + " --filter " + filter);
   EXPECT_EQ(r.status, 0) << ini;
   return ParseResponse(r.out);
 }
@@ -169,7 +153,7 @@ TEST(ResponseToolTest, PrintsTheModemsResponseExactlyAndBandByDefault) {
   const TModem modem(ini, 1024);
   std::vector<double> expected(4000);
   modem.GetFilterResponse(TModem::kBandSlot, expected.data());
-  const RunResult r = RunTool("response " + Quote(ini));
+  const testing::ToolResult r = RunTool("response " + Quote(ini));
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(ParseResponse(r.out), expected);  // %.17g round-trips every double
   EXPECT_EQ(r.out, RunTool("response " + Quote(ini) + " --filter band").out);
@@ -193,7 +177,7 @@ TEST(ResponseToolTest, MissingFileGivesTheDefaults) {
 TEST(ResponseToolTest, DbIsTwentyLog10WithAFloorOfMinus300) {
   const std::string ini = kDataDir + "/butter_03.ini";
   const std::vector<double> linear = Response(ini, "band");
-  const RunResult r = RunTool("response " + Quote(ini) + " --filter band --db");
+  const testing::ToolResult r = RunTool("response " + Quote(ini) + " --filter band --db");
   ASSERT_EQ(r.status, 0);
   const std::vector<double> db = ParseResponse(r.out);
   EXPECT_EQ(linear[0], 0.0);

@@ -2,7 +2,6 @@
 // (tones, bit durations, continuous phase, silence around it), its decoding
 // back through rx, other sample rates and channel counts, and bad input.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "modem/fsk_signal.h"
+#include "support/tool_runner.h"
 
 namespace sorvex {
 namespace {
@@ -115,21 +115,10 @@ class ToolTest : public ::testing::Test {
   // Runs sorvex-tool with `args`; returns its exit status, stdout in `out`,
   // stderr in `err`.
   int Run(const std::string& args, std::string& out, std::string& err) const {
-    const std::string errFile = Path("stderr.txt");
-    const std::string command = std::string(SORVEX_TOOL_PATH) + " " + args + " 2>" + errFile;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return -1;
-    out.clear();
-    char chunk[4096];
-    size_t got = 0;
-    while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, got);
-    const int status = pclose(pipe);
-    std::ifstream e(errFile);
-    std::ostringstream text;
-    text << e.rdbuf();
-    err = text.str();
-    if (!WIFEXITED(status)) return -1000 - (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-    return WEXITSTATUS(status);
+    const auto result = testing::RunTool(args, testing::StderrMode::Capture);
+    out = result.out;
+    err = result.err;
+    return result.status;
   }
 
   std::string WriteSettings(const std::string& name, const testing::RateSettings& s) const {
