@@ -42,6 +42,9 @@ int RunListen(const ListenOptions& options) {
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
+  // Restarted, not failed: a signal landing in a write to a slow stdout pipe
+  // would otherwise make stdio drop the journal lines buffered there.
+  action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
@@ -78,8 +81,10 @@ int RunListen(const ListenOptions& options) {
   }
   // The last blocks may still hold a telegram on each channel: one per tick.
   for (int i = 0; i < 3; ++i) monitor.TimerRedrawTimer();
+  // A stream that stopped by itself before its --blocks count went away.
   const bool failed =
-      options.Blocks == 0 && gStopRequested == 0 && !device.Stream()->Running() &&
+      gStopRequested == 0 && !device.Stream()->Running() &&
+      !(options.Blocks > 0 && device.BlocksProcessed() >= options.Blocks) &&
       !(options.Duration > 0 && ElapsedMs(clock, started) >= options.Duration * 1000);
   PrintStatistics(monitor, stdout);
   monitor.StopDevice();
