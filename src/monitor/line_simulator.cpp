@@ -53,7 +53,19 @@ void TLineSimulator::Silence(double ms) {
 }
 
 void TLineSimulator::Send(int channel, const uint8_t* bits, int bitCount) {
-  FModem.StartTransmit(bits, bitCount);
+  // A line transmitter's carrier does not stop dead on the last bit: hold
+  // its tone one bit longer. Without that, at high rates the receiver's
+  // mid-bit sample of the last bit (taken some 20 samples late, behind the
+  // filters) falls after the tone and reads noise.
+  uint8_t line[kMaxTelegramBytes] = {};
+  const int count = std::clamp(bitCount, 0, kMaxTelegramBits - 1);
+  std::copy(bits, bits + (count + 7) / 8, line);
+  if (count > 0 && (bits[(count - 1) / 8] & (0x80 >> ((count - 1) % 8)))) {
+    line[count / 8] = static_cast<uint8_t>(line[count / 8] | (0x80 >> (count % 8)));
+  } else {
+    line[count / 8] = static_cast<uint8_t>(line[count / 8] & ~(0x80 >> (count % 8)));
+  }
+  FModem.StartTransmit(line, count > 0 ? count + 1 : 0);
   double block[1024];
   // Whole blocks: the transmitter's zeros after the last bit are silence too.
   while (FModem.Transmitting()) {

@@ -31,9 +31,9 @@ class TLineSimulator {
   // the right channel, as a loud request side does on a real line.
   void SetNoise(double ebN0Db, int channel = -1);
   void Silence(double ms);
-  // The bits as they are, on one channel (the other one silent), then
-  // silence long enough for the receiver to close the telegram (8 bit times,
-  // at least 20 ms).
+  // The bits on one channel (the other one silent), the last tone held one
+  // bit longer, then silence long enough for the receiver to close the
+  // telegram (8 bit times, at least 20 ms).
   void Send(int channel, const uint8_t* bits, int bitCount);
   // flipBit ≥ 0 inverts that bit of the telegram (counted from the address
   // character's first bit) before sending: a line fault.

@@ -1,0 +1,114 @@
+#include "monitor/line_simulator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "line_rig.h"
+#include "monitor/kp_record_list.h"
+#include "monitor/scenario.h"
+#include "protocol/answer_decoder.h"
+
+namespace sorvex {
+namespace {
+
+using testing::RateSetup;
+using testing::WriteSettings;
+
+// Runs one channel's receiver over the frames, re-arming after each telegram.
+std::vector<std::pair<std::vector<uint8_t>, int>> Receive(const std::string& settings,
+                                                          const std::vector<int16_t>& frames,
+                                                          int channel) {
+  TModem rx(settings, 1024);
+  rx.ResetReceiver();
+  std::vector<std::pair<std::vector<uint8_t>, int>> telegrams;
+  std::vector<int16_t> block(2048, 0);
+  for (size_t at = 0; at < frames.size(); at += 2048) {
+    const size_t n = std::min<size_t>(2048, frames.size() - at);
+    std::fill(block.begin(), block.end(), 0);
+    std::copy(frames.begin() + static_cast<long>(at), frames.begin() + static_cast<long>(at + n),
+              block.begin());
+    rx.ProcessBlock(channel, block.data(), 1024);
+    std::vector<uint8_t> bits(256, 0);
+    const int count = rx.TakeTelegram(bits.data(), 0);
+    if (count > 0) {
+      telegrams.emplace_back(bits, count);
+      rx.ResetReceiver();
+    }
+  }
+  return telegrams;
+}
+
+TEST(LineSimulator, CleanAnswersDecodeAtTheHighestRate) {
+  const std::string settings = WriteSettings({2400, 1200, 2400, 2400}, "sim2400.ini");
+  TLineSimulator line(settings);
+  std::mt19937 random(5);
+  std::vector<uint8_t> sent;
+  for (int i = 0; i < 300; ++i) {
+    AnswerDescriptor a;
+    a.KpAddress = static_cast<uint8_t>(1 + i % 31);
+    a.FunctionCode = 0x90;
+    a.Group = 1;
+    a.Bytes = {static_cast<uint8_t>(random())};
+    sent.push_back(a.Bytes[0]);
+    line.SendAnswer(a);
+    line.Silence(150);  // the receiver is re-armed only between blocks
+  }
+  const auto telegrams = Receive(settings, line.Frames(), 1);
+  ASSERT_EQ(telegrams.size(), 300u);
+  TKpRecordList store;
+  TManualClock clock(1.0);
+  int ok = 0;
+  for (size_t i = 0; i < telegrams.size(); ++i) {
+    std::string text;
+    TelegramInfo info;
+    if (DecodeAnswerTelegram(telegrams[i].first.data(), static_cast<uint16_t>(telegrams[i].second),
+                             text, info, store, clock)) {
+      ++ok;
+      EXPECT_EQ(store.FindKpRecord(info.KpAddress, false)->TsBytes[0], sent[i]) << i;
+    } else {
+      ADD_FAILURE() << i << " " << telegrams[i].second << " " << text;
+    }
+  }
+  EXPECT_EQ(ok, 300);  // the last bit's tone is held, so no last-bit errors
+}
+
+TEST(LineSimulator, NoiseGoesOnlyWhereAskedAndFollowsEbN0) {
+  const std::string settings = WriteSettings({1200, 1300, 2100, 1500}, "sim1200.ini");
+  TLineSimulator line(settings, 9);
+  line.SetNoise(10.0, 1);
+  line.Silence(1000);
+  double left = 0, right = 0;
+  const auto& f = line.Frames();
+  for (size_t k = 0; k < f.size(); k += 2) {
+    left += static_cast<double>(f[k]) * f[k];
+    right += static_cast<double>(f[k + 1]) * f[k + 1];
+  }
+  const double n = static_cast<double>(f.size() / 2);
+  EXPECT_EQ(left, 0.0);
+  // σ = 32000 · sqrt(fs·T / (4 · Eb/N0)) = 32000 · sqrt(6.667 / 40) = 13064.
+  EXPECT_NEAR(std::sqrt(right / n), 13064, 13064 * 0.02);
+}
+
+TEST(Scenario, ErrorsNameTheLineAndNothingIsProduced) {
+  std::vector<int16_t> frames;
+  std::string error;
+  EXPECT_FALSE(RunScenario("silence 10\nexchange 3 Zork\n", "", frames, error));
+  EXPECT_EQ(error, "line 2: missing or bad function (hex code or name)");
+  EXPECT_FALSE(RunScenario("# comment\n\nexchange 40 Gts 1\n", "", frames, error));
+  EXPECT_EQ(error, "line 3: bad KP '40'");
+  EXPECT_FALSE(RunScenario("silence 5\nseed 4\n", "", frames, error));
+  EXPECT_EQ(error, "line 2: seed must come before the first signal");
+  EXPECT_FALSE(RunScenario("answer 3 Gts 1 bytes=ZZ\n", "", frames, error));
+  EXPECT_EQ(error, "line 1: bad option 'bytes=ZZ'");
+  EXPECT_FALSE(RunScenario("noise 12 middle\n", "", frames, error));
+  EXPECT_TRUE(frames.empty());
+  ASSERT_TRUE(RunScenario("silence 100  # a tenth of a second\n", "", frames, error)) << error;
+  EXPECT_EQ(frames.size(), 2u * 800);
+}
+
+}  // namespace
+}  // namespace sorvex
