@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "modem/modem.h"
+#include "support/temp_dir.h"
 #include "util/ini_file.h"
 
 namespace sorvex {
@@ -78,26 +79,12 @@ void ExpectUsable(const TModem& m, const std::string& what) {
 
 class ModemSettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("sorvex_modem_settings_" + std::to_string(getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    path = (dir / "modem.ini").string();
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void Put(const std::string& text) { testing::PutFile(path, text); }
+  std::string Get() const { return testing::GetFile(path); }
 
-  void Put(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-  std::string Get() const {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  fs::path dir;
-  std::string path;
+  testing::TTempDir temp{"sorvex_modem_settings"};
+  fs::path dir = temp.Path();
+  std::string path = temp.File("modem.ini");
 };
 
 const TFilterSettings kDefaultFilter{0, 2, 500, 3000, 1};

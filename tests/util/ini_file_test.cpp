@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/temp_dir.h"
 #include "util/config.h"
 
 namespace sorvex {
@@ -16,26 +17,12 @@ namespace fs = std::filesystem;
 
 class IniTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("sorvex_ini_" + std::to_string(getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    path = (dir / "test.ini").string();
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void Put(const std::string& text) { testing::PutFile(path, text); }
+  std::string Get() const { return testing::GetFile(path); }
 
-  void Put(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-  std::string Get() const {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  fs::path dir;
-  std::string path;
+  testing::TTempDir temp{"sorvex_ini"};
+  fs::path dir = temp.Path();
+  std::string path = temp.File("test.ini");
 };
 
 TEST_F(IniTest, NamesAreCaseInsensitiveAndFirstMatchWins) {
@@ -134,10 +121,7 @@ TEST(ParseLeading, FloatsAreDecimalAndFinite) {
 
 class MainIniTest : public IniTest {
  protected:
-  void SetUp() override {
-    IniTest::SetUp();
-    SetIniFileName(path);
-  }
+  void SetUp() override { SetIniFileName(path); }
 };
 
 TEST_F(MainIniTest, AbsentKeysWriteTheirDefaultsBack) {
