@@ -214,6 +214,32 @@ TEST_F(ExchangeTest, AnswersAreDroppedUntilTheFirstValidRequest) {
   EXPECT_NE(rig.monitor.Device()->ReceiverState(1), rsSleeping);
 }
 
+TEST_F(ExchangeTest, SignalCopiesGoExactlyWithFailuresAndStatisticsEvents) {
+  rig.Line().SendRequest(Request(3, 0x90, 1));
+  rig.Line().Silence(30);
+  rig.Line().SendAnswer(TsAnswer(3, 1, 0x01));
+  rig.Line().Silence(50);
+  rig.Line().SendRequest(Request(4, 0x90, 1), 12);  // rejected request
+  rig.Line().Silence(50);
+  rig.Line().SendRequest(Request(5, 0x90, 1));
+  rig.Line().Silence(30);
+  rig.Line().SendAnswer(TsAnswer(5, 1, 0x01), 30);  // rejected answer
+  rig.Line().Silence(50);
+  rig.Line().SendRequest(Request(5, 0x90, 1));  // repeat
+  rig.Play();
+  rig.monitor.BtStartStopClick(false);
+  int attached = 0;
+  for (const auto& e : rig.observer.entries) {
+    const bool failure = e.kind == lkBadRequest || e.kind == lkBadAnswer;
+    const bool statistics = e.kind == lkInfo && e.text.rfind("В ", 0) == 0;
+    const bool expected = e.logIndex == 0 && (failure || statistics);
+    EXPECT_EQ(e.records != nullptr, expected) << e.logIndex << " " << e.text;
+    EXPECT_EQ(e.recordCount > 0, expected) << e.text;
+    attached += expected;
+  }
+  EXPECT_GT(attached, 10);
+}
+
 TEST_F(ExchangeTest, LiveGraphFollowsTheFilters) {
   rig.monitor.SetGraphOptions(false, false, true, 0);  // answers only
   rig.Line().SendRequest(Request(3, 0x90, 1));
