@@ -123,7 +123,9 @@ void AddReplayCommand(CLI::App& app, int& status) {
       "by block, reception is on from the start and the dispatch ticks every 10 ms of signal "
       "time. Prints each journal entry as it is added (E|X, kind, time stamp, text, "
       "tab-separated), then the statistics: S, channel, the ten grid columns.");
-  cmd->add_option("IN", options->Input, "Sound file (any rate or channel count)")->required();
+  cmd->add_option("IN", options->Input,
+                  "Sound file (any rate or channel count; a mono file is the answer side)")
+      ->required();
   cmd->add_option("--settings", options->Settings,
                   "Modem settings file (default settings without it)");
   cmd->add_option("--levels", options->Levels, "Switch-on levels L1,L2 (0..1)")
