@@ -16,13 +16,13 @@
 #include "protocol/answer_decoder.h"
 #include "protocol/answer_encoder.h"
 #include "protocol/telegram.h"
+#include "telegram_input.h"
 #include "util/clock.h"
 
 namespace {
 
 using namespace sorvex;
 
-constexpr size_t kMaxBytes = 255;
 constexpr double kNow = 46000.125;
 
 void Check(bool condition) {
@@ -112,19 +112,15 @@ void CheckOnlyAllowedFieldsChanged(const TGuardedStore& s, const TelegramInfo& i
 }
 
 void DecodeRaw(const uint8_t* data, size_t size, const TClock& clock) {
-  const size_t payload = size - 1 < kMaxBytes ? size - 1 : kMaxBytes;
-  const int drop = data[0] & 7;
-  const int count =
-      static_cast<int>(payload * 8) - drop > 0 ? static_cast<int>(payload * 8) - drop : 0;
-  const size_t bytes = static_cast<size_t>((count + 7) / 8);
-  std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes]);
-  if (bytes) std::memcpy(exact.get(), data + 1, bytes);
+  const fuzz::TTelegramInput input = fuzz::MakeTelegramInput(data, size);
+  const uint8_t* const bits = input.bits.get();
+  const int count = input.count;
 
   TGuardedStore store;
   std::string text;
   TelegramInfo info;
   const bool ok =
-      DecodeAnswerTelegram(exact.get(), static_cast<uint16_t>(count), text, info, store, clock);
+      DecodeAnswerTelegram(bits, static_cast<uint16_t>(count), text, info, store, clock);
   Check(!text.empty());
   if (!ok) {
     Check(store.Calls == 0);
@@ -137,7 +133,7 @@ void DecodeRaw(const uint8_t* data, size_t size, const TClock& clock) {
   if (store.Calls == 1) Check(store.Create && store.Kp == info.KpAddress);
   Check(info.LengthBits % 9 == 0 && info.LengthBits >= 36);
   if (info.FunctionCode != FunctionByte(TelegramFunction::Gkds)) Check(info.LengthBits <= count);
-  CheckOnlyAllowedFieldsChanged(store, info, exact.get(), count);
+  CheckOnlyAllowedFieldsChanged(store, info, bits, count);
 }
 
 // A well-formed descriptor for every function from the input bytes: the

@@ -14,29 +14,24 @@
 #include "protocol/request_decoder.h"
 #include "protocol/request_encoder.h"
 #include "protocol/telegram.h"
+#include "telegram_input.h"
 
 namespace {
 
 using namespace sorvex;
-
-constexpr size_t kMaxBytes = 255;
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
 void DecodeRaw(const uint8_t* data, size_t size) {
-  const size_t payload = size - 1 < kMaxBytes ? size - 1 : kMaxBytes;
-  const int drop = data[0] & 7;
-  const int count =
-      static_cast<int>(payload * 8) - drop > 0 ? static_cast<int>(payload * 8) - drop : 0;
-  const size_t bytes = static_cast<size_t>((count + 7) / 8);
-  std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes]);
-  if (bytes) std::memcpy(exact.get(), data + 1, bytes);
+  const fuzz::TTelegramInput input = fuzz::MakeTelegramInput(data, size);
+  const uint8_t* const bits = input.bits.get();
+  const int count = input.count;
 
   std::string text;
   TelegramInfo info;
-  const bool ok = DecodeRequestTelegram(exact.get(), static_cast<uint16_t>(count), text, info);
+  const bool ok = DecodeRequestTelegram(bits, static_cast<uint16_t>(count), text, info);
   Check(!text.empty());
   if (count < 36) {
     Check(!ok && info.LengthBits == 0 && info.KpAddress == 0);
@@ -51,7 +46,7 @@ void DecodeRaw(const uint8_t* data, size_t size) {
   }
   std::string again;
   TelegramInfo info2;
-  Check(DecodeRequestTelegram(exact.get(), static_cast<uint16_t>(count), again, info2) == ok);
+  Check(DecodeRequestTelegram(bits, static_cast<uint16_t>(count), again, info2) == ok);
   Check(again == text && info2.KpAddress == info.KpAddress &&
         info2.FunctionCode == info.FunctionCode && info2.LengthBits == info.LengthBits);
 }
