@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPolygon>
+#include <QVector>
 #include <algorithm>
 
 #include "ui/host_fill.h"
@@ -154,18 +155,18 @@ void TGraphicPanel::Paint(QPainter& p, QSize size) {
     return static_cast<int32_t>(fm.horizontalAdvance(QString::fromStdString(text)));
   };
 
-  std::vector<MarkerInput> inputs = MarkerInputs();
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    if (inputs[i].hasLabel) inputs[i].labelWidth = fm.horizontalAdvance(markers[i]->text);
-  }
+  const std::vector<MarkerInput> inputs = MarkerInputs();
+  const LabelWidthFn labelWidth = [this, &fm](size_t i) {
+    return static_cast<int32_t>(fm.horizontalAdvance(markers[i]->text));
+  };
   bool anySamples = false;
   int64_t maxCount = 0;
   for (const TPlotSeries& s : series) {
     anySamples = anySamples || !s.samples.empty();
     maxCount = std::max<int64_t>(maxCount, s.Count());
   }
-  const PlotPicture picture =
-      ComputePlotPicture(area, *this, inputs, markersVisible, anySamples, textWidth, fm.height());
+  const PlotPicture picture = ComputePlotPicture(area, *this, inputs, markersVisible, anySamples,
+                                                 textWidth, fm.height(), labelWidth);
 
   if (picture.drawable) {
     const int32_t axis = area.AxisY();
@@ -179,38 +180,58 @@ void TGraphicPanel::Paint(QPainter& p, QSize size) {
     DrawLine(p, marginLeft, axis, right, axis, axisColor, Qt::SolidLine);
     DrawLine(p, marginLeft, axis, marginLeft, marginTop, axisColor, Qt::SolidLine);
 
+    std::vector<ColumnRun> runs;
+    QVector<QRect> rects;
+    p.setPen(Qt::NoPen);
     for (int s = 0; s < kPlotSeriesCount; ++s) {
-      const std::vector<double>& samples = series[s].samples;
-      if (samples.empty()) continue;
-      QPolygon points(static_cast<int>(samples.size()));
-      for (size_t i = 0; i < samples.size(); ++i) {
-        points[static_cast<int>(i)] = QPoint(CurveX(area, static_cast<int64_t>(i), maxCount),
-                                             PixelY(area, *this, s, samples[i]));
+      if (series[s].samples.empty()) continue;
+      CurveRuns(area, *this, s, series[s].samples, maxCount, runs);
+      rects.resize(static_cast<qsizetype>(runs.size()));
+      for (size_t i = 0; i < runs.size(); ++i) {
+        const ColumnRun& r = runs[i];
+        rects[static_cast<qsizetype>(i)] = QRect(r.x, r.top, 1, r.bottom - r.top + 1);
       }
-      p.setPen(QPen(series[s].colour, 0));
-      p.drawPolyline(points);
+      p.setBrush(series[s].colour);
+      p.drawRects(rects);
     }
+    p.setBrush(Qt::NoBrush);
 
     for (const TextPlacement& label : picture.yLabels) {
       DrawOpaqueText(p, label.x, label.y, QString::fromStdString(label.text), textColor,
                      backgroundColor);
     }
 
+    // Marker lines and triangles, in list order, batched while the colour
+    // stays the same. Labels lie below the axis where no line or triangle
+    // reaches, so drawing them afterwards gives the same picture.
+    QVector<QRect> batch;
+    QColor batchColour;
+    auto flush = [&] {
+      if (batch.isEmpty()) return;
+      p.setPen(Qt::NoPen);
+      p.setBrush(batchColour);
+      p.drawRects(batch);
+      batch.clear();
+    };
     for (size_t i = 0; i < picture.markers.size(); ++i) {
       const MarkerPlacement& m = picture.markers[i];
       if (!m.drawn) continue;
-      const TGraphMarker& marker = *markers[i];
-      DrawLine(p, m.x, axis, m.x, 2, marker.colour, Qt::SolidLine);
-      const int32_t half = m.triangle / 2;
-      const QPoint corners[3] = {QPoint(m.x, axis), QPoint(m.x + half, axis - m.triangle),
-                                 QPoint(m.x - half, axis - m.triangle)};
-      p.setPen(QPen(marker.colour, 0));
-      p.setBrush(marker.colour);
-      p.drawPolygon(corners, 3);
-      p.setBrush(Qt::NoBrush);
-      if (m.labelDrawn) {
-        DrawOpaqueText(p, m.x, axis + 2, marker.text, marker.colour, backgroundColor);
+      if (markers[i]->colour != batchColour) {
+        flush();
+        batchColour = markers[i]->colour;
       }
+      const PixelRect line = GdiLine(m.x, axis, m.x, 2);
+      if (!line.Empty()) batch.append(QRect(line.x, line.y, line.w, line.h));
+      for (const PixelRect& row : TriangleRows(m.x, axis, m.triangle)) {
+        batch.append(QRect(row.x, row.y, row.w, row.h));
+      }
+    }
+    flush();
+    p.setBrush(Qt::NoBrush);
+    for (size_t i = 0; i < picture.markers.size(); ++i) {
+      if (!picture.markers[i].labelDrawn) continue;
+      DrawOpaqueText(p, picture.markers[i].x, axis + 2, markers[i]->text, markers[i]->colour,
+                     backgroundColor);
     }
 
     for (const TextPlacement& label : picture.xLabels) {

@@ -191,18 +191,19 @@ std::vector<TextPlacement> XLabels(const PlotArea& area, const PlotScales& scale
 }
 
 int32_t LayoutMarkers(const PlotArea& area, double xScale, std::span<const MarkerInput> markers,
-                      std::vector<MarkerPlacement>& out) {
+                      std::vector<MarkerPlacement>& out, const LabelWidthFn& labelWidth) {
   out.clear();
   out.reserve(markers.size());
   int32_t nextFree = 0;
-  for (const MarkerInput& m : markers) {
+  for (size_t i = 0; i < markers.size(); ++i) {
+    const MarkerInput& m = markers[i];
     MarkerPlacement p;
     if (m.orientation == 0) {
       p.drawn = true;
       p.x = MarkerColumn(area, xScale, m.position);
       p.triangle = m.draggable ? 8 : 2;
       if (m.hasLabel && p.x >= nextFree) {
-        nextFree = p.x + m.labelWidth + 8;
+        nextFree = p.x + (labelWidth ? labelWidth(i) : m.labelWidth) + 8;
         p.labelDrawn = nextFree < area.RightEdge();
       }
     }
@@ -213,7 +214,8 @@ int32_t LayoutMarkers(const PlotArea& area, double xScale, std::span<const Marke
 
 PlotPicture ComputePlotPicture(const PlotArea& area, const PlotScales& scales,
                                std::span<const MarkerInput> markers, bool markersVisible,
-                               bool anySamples, const TextWidthFn& textWidth, int32_t textHeight) {
+                               bool anySamples, const TextWidthFn& textWidth, int32_t textHeight,
+                               const LabelWidthFn& labelWidth) {
   PlotPicture picture;
   picture.drawable = area.Drawable();
   if (!picture.drawable) return picture;
@@ -221,12 +223,84 @@ PlotPicture ComputePlotPicture(const PlotArea& area, const PlotScales& scales,
   picture.gridRows = GridRows(area, scales);
   picture.yLabels = YLabels(area, scales, textWidth, textHeight);
   if (markersVisible) {
-    picture.nextFreeX = LayoutMarkers(area, scales.xScale, markers, picture.markers);
+    picture.nextFreeX = LayoutMarkers(area, scales.xScale, markers, picture.markers, labelWidth);
   }
   // Bit numbers replace the sample numbers: x labels only while no visible
   // marker has a label.
   if (picture.nextFreeX == 0 && anySamples) picture.xLabels = XLabels(area, scales, textWidth);
   return picture;
+}
+
+std::vector<PixelRect> TriangleRows(int32_t x, int32_t axisY, int32_t size) {
+  std::vector<PixelRect> rows;
+  if (size <= 0) return rows;
+  const int32_t half = size / 2;
+  for (int32_t up = size; up >= 0; --up) {
+    const int32_t w = half * up / size;
+    rows.push_back({x - w, axisY - up, 2 * w + 1, 1});
+  }
+  return rows;
+}
+
+namespace {
+
+// Collects the rows lit in each column, columns left to right.
+class RunBuilder {
+ public:
+  explicit RunBuilder(std::vector<ColumnRun>& out) : FOut(out) { FOut.clear(); }
+  void Add(int32_t x, int32_t top, int32_t bottom) {
+    if (!FOut.empty() && FOut.back().x == x) {
+      FOut.back().top = std::min(FOut.back().top, top);
+      FOut.back().bottom = std::max(FOut.back().bottom, bottom);
+    } else {
+      FOut.push_back({x, top, bottom});
+    }
+  }
+
+ private:
+  std::vector<ColumnRun>& FOut;
+};
+
+// Row nearest to y (halves go down the screen, to the larger row).
+int32_t NearestRow(double y) {
+  return static_cast<int32_t>(std::floor(y + 0.5));
+}
+
+void AddSegment(RunBuilder& runs, int32_t xa, int32_t ya, int32_t xb, int32_t yb) {
+  if (xb <= xa) {  // within one column (columns never go back)
+    runs.Add(xb, std::min(ya, yb), std::max(ya, yb));
+    return;
+  }
+  const double slope = static_cast<double>(yb - ya) / (xb - xa);
+  auto yAt = [&](double x) { return ya + slope * (x - xa); };
+  for (int32_t c = xa; c <= xb; ++c) {
+    const double y0 = yAt(std::max(c - 0.5, static_cast<double>(xa)));
+    const double y1 = yAt(std::min(c + 0.5, static_cast<double>(xb)));
+    const int32_t centre = NearestRow(yAt(c));
+    int32_t top = static_cast<int32_t>(std::ceil(std::min(y0, y1)));
+    int32_t bottom = static_cast<int32_t>(std::floor(std::max(y0, y1)));
+    if (top > bottom) top = bottom = centre;
+    runs.Add(c, std::min(top, centre), std::max(bottom, centre));
+  }
+}
+
+}  // namespace
+
+void CurveRuns(const PlotArea& area, const PlotScales& scales, int series,
+               std::span<const double> samples, int64_t maxCount, std::vector<ColumnRun>& out) {
+  RunBuilder runs(out);
+  if (samples.empty()) return;
+  int32_t px = CurveX(area, 0, maxCount);
+  int32_t py = PixelY(area, scales, series, samples[0]);
+  runs.Add(px, py, py);
+  const int64_t n = static_cast<int64_t>(samples.size());
+  for (int64_t i = 1; i < n; ++i) {
+    const int32_t x = CurveX(area, i, maxCount);
+    const int32_t y = PixelY(area, scales, series, samples[static_cast<size_t>(i)]);
+    AddSegment(runs, px, py, x, y);
+    px = x;
+    py = y;
+  }
 }
 
 int HitMarker(const PlotArea& area, double xScale, std::span<const MarkerInput> markers, int32_t x,

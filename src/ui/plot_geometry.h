@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/pixel_math.h"
+
 namespace sorvex {
 
 inline constexpr int kPlotSeriesCount = 4;
@@ -105,8 +107,12 @@ struct MarkerInput {
   double position = 0;
   bool draggable = false;
   bool hasLabel = false;
-  int32_t labelWidth = 0;  // pixels
+  int32_t labelWidth = 0;  // pixels, unless a LabelWidthFn is given
 };
+
+// Width of marker i's label, asked only for the labels the layout weighs
+// (a telegram has over a thousand bit labels, of which a few dozen fit).
+using LabelWidthFn = std::function<int32_t(size_t marker)>;
 
 struct MarkerPlacement {
   bool drawn = false;  // orientation 0
@@ -138,11 +144,31 @@ std::vector<TextPlacement> XLabels(const PlotArea& area, const PlotScales& scale
                                    const TextWidthFn& textWidth);
 // Columns, triangles and which labels fit; returns the next free x.
 int32_t LayoutMarkers(const PlotArea& area, double xScale, std::span<const MarkerInput> markers,
-                      std::vector<MarkerPlacement>& out);
+                      std::vector<MarkerPlacement>& out, const LabelWidthFn& labelWidth = {});
 
 PlotPicture ComputePlotPicture(const PlotArea& area, const PlotScales& scales,
                                std::span<const MarkerInput> markers, bool markersVisible,
-                               bool anySamples, const TextWidthFn& textWidth, int32_t textHeight);
+                               bool anySamples, const TextWidthFn& textWidth, int32_t textHeight,
+                               const LabelWidthFn& labelWidth = {});
+
+// Pixels of a marker's triangle (point on the x axis at column x, base
+// `size` rows up): one row each, half-width (size / 2) · (axis − row) / size.
+std::vector<PixelRect> TriangleRows(int32_t x, int32_t axisY, int32_t size);
+
+// A curve drawn 1 pixel thin as one run of rows per pixel column: the
+// polyline through the sample points, where a segment lights in each column
+// it crosses the rows between its heights at the column's edges (at least
+// the row nearest its height at the column's centre), and every sample
+// point lights its own pixel. Samples sharing a column merge into one run,
+// so painting costs one rectangle a column whatever the sample count.
+struct ColumnRun {
+  int32_t x = 0;
+  int32_t top = 0;     // first row
+  int32_t bottom = 0;  // last row, included
+  bool operator==(const ColumnRun&) const = default;
+};
+void CurveRuns(const PlotArea& area, const PlotScales& scales, int series,
+               std::span<const double> samples, int64_t maxCount, std::vector<ColumnRun>& out);
 
 // Index of the first draggable vertical marker whose triangle area holds
 // (x, y), or −1.

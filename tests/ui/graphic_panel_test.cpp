@@ -6,7 +6,10 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QPainter>
 #include <QTest>
+#include <cmath>
+#include <random>
 #include <vector>
 
 #include "telegram_records.h"
@@ -62,6 +65,29 @@ TEST(GraphicPanel, StartsWithTheGivenFieldsAndIgnoresBadSeriesArguments) {
   EXPECT_EQ(panel.series[3].samples, v);
   EXPECT_EQ(panel.series[3].colour, kRed);
   EXPECT_GT(panel.gridStepX, 0);  // rescaled
+}
+
+TEST(GraphicPanel, PaintsTheCurveExactlyAsItsColumnRuns) {
+  std::mt19937 rng(3);
+  std::normal_distribution<double> noise(0.0, 0.3);
+  for (int n : {50, 5000, 64000}) {
+    std::vector<double> v(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) v[static_cast<size_t>(i)] = std::sin(i * 0.01) + noise(rng);
+    TGraphicPanel panel(nullptr);
+    panel.resize(1200, 300);
+    panel.SetSeries(0, v.data(), kRed, n);
+    const QImage image = Render(panel, QSize(1200, 300));
+    std::vector<ColumnRun> runs;
+    CurveRuns(PlotArea::Of(panel, 1200, 300), panel, 0, panel.series[0].samples, n, runs);
+    int lit = 0;
+    for (const ColumnRun& r : runs) {
+      EXPECT_EQ(CountColour(image, QRect(r.x, r.top, 1, r.bottom - r.top + 1), kRed),
+                r.bottom - r.top + 1)
+          << n << " x " << r.x;
+      lit += r.bottom - r.top + 1;
+    }
+    EXPECT_EQ(CountColour(image, image.rect(), kRed), lit) << n;
+  }
 }
 
 TEST(GraphicPanel, EmptySeriesPaintAxesMarkersAndCaptionButNoGridOrNumbers) {

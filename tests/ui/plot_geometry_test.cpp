@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -326,6 +327,21 @@ TEST(PlotPicture, APanelNarrowerOrLowerThanItsMarginsDrawsNoPlot) {
   EXPECT_TRUE(Area(57, 41).Drawable());  // one pixel each way
 }
 
+TEST(PlotMarkers, TrianglesStandOnTheAxisWithTheirBaseUp) {
+  EXPECT_EQ(TriangleRows(100, 268, 2), (std::vector<PixelRect>{{99, 266, 3, 1},  // base
+                                                               {100, 267, 1, 1},
+                                                               {100, 268, 1, 1}}));  // point
+  const std::vector<PixelRect> big = TriangleRows(100, 268, 8);
+  ASSERT_EQ(big.size(), 9u);
+  const int32_t halfWidths[] = {4, 3, 3, 2, 2, 1, 1, 0, 0};  // 4 · up / 8, up = 8 .. 0
+  for (size_t k = 0; k < big.size(); ++k) {
+    EXPECT_EQ(big[k], (PixelRect{100 - halfWidths[k], 260 + static_cast<int32_t>(k),
+                                 2 * halfWidths[k] + 1, 1}))
+        << k;
+  }
+  EXPECT_TRUE(TriangleRows(100, 268, 0).empty());
+}
+
 TEST(PlotMarkers, HitTestFindsTheFirstDraggableVerticalMarkerOnItsTriangle) {
   const PlotArea area = Area(400, 300);  // x axis at 268
   const std::vector<MarkerInput> markers = {
@@ -343,6 +359,89 @@ TEST(PlotMarkers, HitTestFindsTheFirstDraggableVerticalMarkerOnItsTriangle) {
   EXPECT_EQ(HitMarker(area, 1.0, markers, 148, 269), -1);  // below the axis
   EXPECT_EQ(HitMarker(area, 1.0, markers, 248, 264), -1);
   EXPECT_EQ(HitMarker(area, 1.0, markers, 49, 264), 3);
+}
+
+// Runs of a curve through points given directly in pixels: a panel whose
+// plot starts at column 0 and whose sample i sits at column i · step, with
+// the identity as vertical scale (row = 100 − value).
+std::vector<ColumnRun> RunsThrough(const std::vector<double>& rows, int32_t step) {
+  PlotArea area{0, 100, 0, 0, 0, 0};
+  const int64_t n = static_cast<int64_t>(rows.size());
+  area.width = static_cast<int32_t>(n * step);
+  PlotScales s;
+  s.yMin[0] = 0;
+  s.yScale[0] = 1;
+  std::vector<double> values;
+  for (double r : rows) values.push_back(100 - r);
+  std::vector<ColumnRun> runs;
+  CurveRuns(area, s, 0, values, n, runs);
+  return runs;
+}
+
+TEST(CurveRuns, SteepAndShallowSegmentsLikeAThinLine) {
+  // Steep, 8 rows over 4 columns: each column takes the rows between the
+  // segment's heights at its edges, neighbours share the row at the edge.
+  EXPECT_EQ(RunsThrough({100, 108}, 4),
+            (std::vector<ColumnRun>{
+                {0, 100, 101}, {1, 101, 103}, {2, 103, 105}, {3, 105, 107}, {4, 107, 108}}));
+  // Shallow, 1 row over 4 columns: one row a column, stepping at the middle.
+  EXPECT_EQ(RunsThrough({0, 1}, 4),
+            (std::vector<ColumnRun>{{0, 0, 0}, {1, 0, 0}, {2, 1, 1}, {3, 1, 1}, {4, 1, 1}}));
+  // Going up the screen is the mirror image.
+  EXPECT_EQ(RunsThrough({108, 100}, 4),
+            (std::vector<ColumnRun>{
+                {0, 107, 108}, {1, 105, 107}, {2, 103, 105}, {3, 101, 103}, {4, 100, 101}}));
+  // Flat: one row; a single sample: one pixel.
+  EXPECT_EQ(RunsThrough({20, 20, 20}, 2).size(), 5u);
+  EXPECT_EQ(RunsThrough({20}, 1), (std::vector<ColumnRun>{{0, 20, 20}}));
+}
+
+TEST(CurveRuns, SamplesSharingAColumnMergeIntoOneRun) {
+  PlotArea area{10, 100, 0, 0, 0, 0};  // 10 columns
+  PlotScales s;
+  s.yMin[0] = 0;
+  s.yScale[0] = 1;
+  // 5 samples a column; column 0 holds rows 90, 60, 95, 70, 80.
+  std::vector<double> values = {10, 40, 5, 30, 20};
+  for (int i = 5; i < 50; ++i) values.push_back(50);
+  std::vector<ColumnRun> runs;
+  CurveRuns(area, s, 0, values, 50, runs);
+  ASSERT_EQ(runs.size(), 10u);
+  // Column 0 runs from the highest sample (60) to the lowest (95) and on to
+  // the middle of the jump to row 50 in column 1 (65 ≥ 60: nothing more).
+  EXPECT_EQ(runs[0], (ColumnRun{0, 60, 95}));
+  EXPECT_EQ(runs[1], (ColumnRun{1, 50, 65}));
+  for (int c = 2; c < 10; ++c) EXPECT_EQ(runs[static_cast<size_t>(c)], (ColumnRun{c, 50, 50}));
+}
+
+TEST(CurveRuns, EveryPointIsLitAndNeighbourColumnsTouch) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  const PlotArea area = Area(1200, 300);
+  for (int n : {7, 300, 1144, 5000, 64000}) {
+    std::vector<double> v(static_cast<size_t>(n));
+    for (auto& x : v) x = uniform(rng) * uniform(rng);
+    PlotSeriesSpans spans;
+    spans[0] = v;
+    PlotScales s;
+    RescalePlot(area, {}, spans, s);
+    std::vector<ColumnRun> runs;
+    CurveRuns(area, s, 0, v, n, runs);
+    ASSERT_FALSE(runs.empty());
+    EXPECT_EQ(runs.front().x, area.marginLeft);
+    EXPECT_LE(runs.size(), static_cast<size_t>(area.PlotWidth() + 1));
+    for (size_t k = 1; k < runs.size(); ++k) {
+      ASSERT_EQ(runs[k].x, runs[k - 1].x + 1) << n;  // no column skipped
+      EXPECT_LE(runs[k].top, runs[k - 1].bottom + 1) << n << " " << k;
+      EXPECT_GE(runs[k].bottom, runs[k - 1].top - 1) << n << " " << k;
+    }
+    for (int i = 0; i < n; ++i) {
+      const int32_t x = CurveX(area, i, n);
+      const int32_t y = PixelY(area, s, 0, v[static_cast<size_t>(i)]);
+      const ColumnRun& r = runs[static_cast<size_t>(x - area.marginLeft)];
+      ASSERT_TRUE(r.top <= y && y <= r.bottom) << n << " sample " << i;
+    }
+  }
 }
 
 TEST(PixelMath, GdiLinesLeaveOutTheirEndPixel) {
