@@ -122,6 +122,41 @@ void Sliders() {
   Save(sheet, "sliders_x3.png", 3);
 }
 
+// The controls in place, painted through their widgets (grab): two
+// channels' sliders above their level bars, the oscillograph below, as the
+// work tab arranges them.
+void WorkStrip() {
+  RequestDescriptor request;
+  request.KpAddress = 3;
+  request.FunctionCode = 0x50;
+  const testing::ReceivedTelegram telegram = testing::ReceiveRequest(request);
+  QWidget strip;
+  strip.resize(640, 56 + 160);
+  const double levels[2] = {0.42, 0.87};
+  const double starts[2] = {0.1, 0.35};
+  for (int channel = 0; channel < 2; ++channel) {
+    const int left = 150 + channel * 200;
+    auto* sliderHost = new QFrame(&strip);
+    sliderHost->setGeometry(left, 4, 185, 25);
+    auto* slider = new CCrawlerShow(sliderHost, nullptr, channel);
+    slider->SetRange(0, 1.0, 0.01);
+    slider->SetTicks(0, 5);
+    slider->SetValue(starts[channel]);
+    auto* barHost = new QFrame(&strip);
+    barHost->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    barHost->setLineWidth(1);
+    barHost->setGeometry(left, 31, 185, 21);
+    (new CLevelShow(barHost))->SetLevel(levels[channel]);
+  }
+  auto* data = new QWidget(&strip);
+  data->setGeometry(0, 56, 640, 160);
+  auto* panel = new TGraphicPanel(data);
+  ShowElementsOnGraph(*panel, telegram.records.data(),
+                      static_cast<int32_t>(telegram.records.size()), QColor(0xFF, 0, 0), true);
+  panel->SetTitle(QString::fromStdString(DescribeRequest(request)));
+  Save(strip.grab().toImage(), "work_strip.png");
+}
+
 void IconSheet() {
   const QStringList names = UiGlyphNames();
   const int cell = 150;
@@ -169,6 +204,7 @@ int main(int argc, char** argv) {
   sorvex::Oscillographs();
   sorvex::LevelBars();
   sorvex::Sliders();
+  sorvex::WorkStrip();
   sorvex::IconSheet();
   return 0;
 }
