@@ -258,23 +258,28 @@ TEST(PlotMarkers, LabelsCloserThanTheirWidthPlusEightAreSkipped) {
       {0, 0, false, true, 10},   // x 48: label, next free 66
       {0, 10, false, true, 10},  // x 58 < 66: no label
       {1, 20, false, true, 10},  // not vertical: not drawn, no effect
+      {0, 18, false, true, 10},  // x 66, just free: label, next free 84
       {0, 40, false, false, 0},  // x 88, no label
-      {0, 40, false, true, 10},  // x 88 ≥ 66: label, next free 106
+      {0, 40, false, true, 10},  // x 88 ≥ 84: label, next free 106
       {0, 332, true, true, 10},  // x 380: next free 398 does not fit
   };
   std::vector<MarkerPlacement> out;
   EXPECT_EQ(LayoutMarkers(area, 1.0, markers, out), 398);
   ASSERT_EQ(out.size(), markers.size());
-  EXPECT_TRUE(out[0].labelDrawn);
-  EXPECT_FALSE(out[1].labelDrawn);
+  const bool labelled[] = {true, false, false, true, false, true, false};
+  for (size_t i = 0; i < out.size(); ++i) EXPECT_EQ(out[i].labelDrawn, labelled[i]) << i;
   EXPECT_TRUE(out[1].drawn);
   EXPECT_FALSE(out[2].drawn);
-  EXPECT_FALSE(out[3].labelDrawn);
-  EXPECT_TRUE(out[4].labelDrawn);
-  EXPECT_FALSE(out[5].labelDrawn);
   EXPECT_EQ(out[0].triangle, 2);
-  EXPECT_EQ(out[5].triangle, 8);
-  EXPECT_EQ(out[5].x, 380);
+  EXPECT_EQ(out[6].triangle, 8);
+  EXPECT_EQ(out[6].x, 380);
+  // Widths asked lazily: only for the labels weighed (not marker 1's).
+  std::vector<size_t> asked;
+  LayoutMarkers(area, 1.0, markers, out, [&asked](size_t i) {
+    asked.push_back(i);
+    return 10;
+  });
+  EXPECT_EQ(asked, (std::vector<size_t>{0, 3, 5, 6}));
 }
 
 TEST(PlotPicture, BitNumbersReplaceSampleNumbersOnlyWhileMarkersShowLabels) {
