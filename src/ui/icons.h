@@ -11,7 +11,16 @@
 
 namespace sorvex {
 
-// Names of every glyph in the resources ("bulb_off", "journal_info", …).
+// Names of every glyph in the resources. The toolbar's buttons:
+//   SBtStartStop    bulb_off / bulb_on (UiToggleIcon: lit while down)
+//   SBtGraphQuest   graph_request     SBtGraphAnswer  graph_answer
+//   SBtLogGraph     graph_journal     SBtGraphMarkers graph_markers
+//   SBtQuest        stat_request      SBtAnswer       stat_answer
+//   BtReset         stat_reset        BtClear         eraser
+//   SbShowKpForm    kp_panel          BtMixer         mixer
+//   SbStartSend     start_send
+// The journal's icon list: journal_* (MonitorImage); the slider thumb:
+// crawler_slider.
 QStringList UiGlyphNames();
 // The glyph rendered at `size` logical pixels and `devicePixelRatio`; a null
 // pixmap for an unknown name.
