@@ -17,12 +17,12 @@ namespace {
 const QColor kDarkGrey(0x40, 0x40, 0x40);
 const QColor kGrey(0x80, 0x80, 0x80);
 
-// A GDI polyline of axis-parallel segments, each without its end pixel.
+// A polyline of axis-parallel segments, each without its end pixel.
 void Polyline(QPainter& p, std::initializer_list<QPoint> points, const QColor& colour) {
   const QPoint* prev = nullptr;
   for (const QPoint& pt : points) {
     if (prev != nullptr) {
-      const PixelRect r = GdiLine(prev->x(), prev->y(), pt.x(), pt.y());
+      const PixelRect r = HalfOpenLine(prev->x(), prev->y(), pt.x(), pt.y());
       if (!r.Empty()) p.fillRect(QRect(r.x, r.y, r.w, r.h), colour);
     }
     prev = &pt;

@@ -19,13 +19,13 @@ namespace {
 // Horizontal grid lines keep this grey whatever gridColor says.
 const QColor kHorizontalGridColour(0x80, 0x80, 0x80);
 
-// A GDI-style line (end pixel excluded). Solid lines are filled rectangles
+// A half-open line (end pixel excluded). Solid lines are filled rectangles
 // and dotted lines single pixels, so the picture does not depend on how the
 // paint engine caps or dashes a cosmetic pen.
 void DrawLine(QPainter& p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const QColor& colour,
               Qt::PenStyle style) {
   if (style == Qt::NoPen) return;
-  const PixelRect r = GdiLine(x0, y0, x1, y1);
+  const PixelRect r = HalfOpenLine(x0, y0, x1, y1);
   if (r.Empty()) return;
   if (style == Qt::SolidLine) {
     p.fillRect(QRect(r.x, r.y, r.w, r.h), colour);
@@ -220,7 +220,7 @@ void TGraphicPanel::Paint(QPainter& p, QSize size) {
         flush();
         batchColour = markers[i]->colour;
       }
-      const PixelRect line = GdiLine(m.x, axis, m.x, 2);
+      const PixelRect line = HalfOpenLine(m.x, axis, m.x, 2);
       if (!line.Empty()) batch.append(QRect(line.x, line.y, line.w, line.h));
       for (const PixelRect& row : TriangleRows(m.x, axis, m.triangle)) {
         batch.append(QRect(row.x, row.y, row.w, row.h));

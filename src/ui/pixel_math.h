@@ -1,7 +1,7 @@
 #pragma once
 
 // Pixel arithmetic shared by the owner-drawn controls: truncating
-// conversions and GDI-style lines (end point excluded).
+// conversions and half-open lines (end pixel excluded).
 
 #include <cmath>
 #include <cstdint>
@@ -20,7 +20,7 @@ inline int32_t TruncPixel(double v) {
 }
 
 // Pixels covered by an axis-parallel line from (x0, y0) to (x1, y1) drawn
-// the GDI way: the start pixel is drawn, the end pixel is not. An empty
+// half-open: the start pixel is drawn, the end pixel is not. An empty
 // rectangle (w or h 0) for a zero-length or slanted line.
 struct PixelRect {
   int32_t x = 0, y = 0, w = 0, h = 0;
@@ -28,7 +28,7 @@ struct PixelRect {
   bool operator==(const PixelRect&) const = default;
 };
 
-inline PixelRect GdiLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+inline PixelRect HalfOpenLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (x0 == x1 && y0 != y1) {
     return y1 > y0 ? PixelRect{x0, y0, 1, y1 - y0} : PixelRect{x0, y1 + 1, 1, y0 - y1};
   }
@@ -38,7 +38,7 @@ inline PixelRect GdiLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   return {};
 }
 
-// The pixels of GdiLine(x0, y0, x1, y1) that a dotted pen draws: every other
+// The pixels of HalfOpenLine(x0, y0, x1, y1) that a dotted pen draws: every other
 // one, counted from the start pixel. `dot(x, y)` is called for each.
 template <typename Dot>
 void ForEachDot(int32_t x0, int32_t y0, int32_t x1, int32_t y1, Dot&& dot) {

@@ -449,12 +449,12 @@ TEST(CurveRuns, EveryPointIsLitAndNeighbourColumnsTouch) {
   }
 }
 
-TEST(PixelMath, GdiLinesLeaveOutTheirEndPixel) {
-  EXPECT_EQ(GdiLine(5, 10, 5, 3), (PixelRect{5, 4, 1, 7}));  // up: rows 10..4
-  EXPECT_EQ(GdiLine(5, 3, 5, 10), (PixelRect{5, 3, 1, 7}));  // down: rows 3..9
-  EXPECT_EQ(GdiLine(9, 2, 0, 2), (PixelRect{1, 2, 9, 1}));   // leftwards: 9..1
-  EXPECT_TRUE(GdiLine(4, 4, 4, 4).Empty());
-  EXPECT_TRUE(GdiLine(0, 0, 3, 3).Empty());
+TEST(PixelMath, HalfOpenLinesLeaveOutTheirEndPixel) {
+  EXPECT_EQ(HalfOpenLine(5, 10, 5, 3), (PixelRect{5, 4, 1, 7}));  // up: rows 10..4
+  EXPECT_EQ(HalfOpenLine(5, 3, 5, 10), (PixelRect{5, 3, 1, 7}));  // down: rows 3..9
+  EXPECT_EQ(HalfOpenLine(9, 2, 0, 2), (PixelRect{1, 2, 9, 1}));   // leftwards: 9..1
+  EXPECT_TRUE(HalfOpenLine(4, 4, 4, 4).Empty());
+  EXPECT_TRUE(HalfOpenLine(0, 0, 3, 3).Empty());
   std::vector<int> rows;
   ForEachDot(7, 10, 7, 3, [&](int32_t x, int32_t y) {
     EXPECT_EQ(x, 7);
