@@ -22,13 +22,13 @@
 #include <vector>
 
 #include "audio/hooked_stream.h"
-#include "audio/loopback_stream.h"
 #include "audio/sound_file.h"
 #include "audio/sound_file_stream.h"
 #include "line_traffic.h"
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
-#include "monitor/signal_time_driver.h"
+#include "sim/loopback_stream.h"
+#include "sim/signal_time_driver.h"
 #include "util/date_time.h"
 
 namespace sorvex {

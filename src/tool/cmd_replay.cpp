@@ -9,7 +9,7 @@
 #include "audio/sound_file_stream.h"
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
-#include "monitor/signal_time_driver.h"
+#include "sim/signal_time_driver.h"
 #include "tool/commands.h"
 #include "tool/monitor_output.h"
 #include "util/date_time.h"

@@ -10,10 +10,10 @@
 #include <thread>
 
 #include "alsa_files.h"
-#include "audio/loopback_stream.h"
 #include "audio/modem_device_factory.h"
 #include "audio/portaudio_stream.h"
 #include "audio/sound_file_stream.h"
+#include "sim/loopback_stream.h"
 
 namespace sorvex {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "protocol/answer_decoder.h"
-#include "protocol/answer_encoder.h"
+#include "sim/answer_encoder.h"
 #include "util/clock.h"
 
 namespace sorvex {
