@@ -79,7 +79,7 @@ bool TimeReplay(const std::string& wav, const std::string& settings, double& sec
       std::move(file), [&] { driver.BlockDone(); }, true);
   THookedStream* gate = hooked.get();
   monitor.StartDevice(std::make_unique<TModemDevice>(settings, std::move(hooked)), 0.2, 0.2);
-  if (monitor.Device()->Status() != 0) {
+  if (monitor.Device()->GetStatus() != 0) {
     std::fprintf(stderr, "replay_program: %s\n", recording->Error().c_str());
     return false;
   }

@@ -82,12 +82,12 @@ bool ValidSlot(int index) {
 }  // namespace
 
 TModem::TModem(const std::string& settingsFileName, int32_t blockLength)
-    : FSettingsFileName(settingsFileName),
+    : SettingsFileName(settingsFileName),
       Hilbert(31, blockLength < 1 ? 1 : blockLength),
       BlockLength(blockLength < 1 ? 1 : blockLength),
       WorkBuffer(static_cast<size_t>(BlockLength), 0.0),
-      ScratchI(static_cast<size_t>(BlockLength), 0.0),
-      ScratchQ(static_cast<size_t>(BlockLength), 0.0) {
+      FScratchI(static_cast<size_t>(BlockLength), 0.0),
+      FScratchQ(static_cast<size_t>(BlockLength), 0.0) {
   LoadSettings();
   // Transmitter idle.
   TxBitCount = 0;
@@ -115,14 +115,14 @@ TModem::TModem(const std::string& settingsFileName, int32_t blockLength)
 }
 
 void TModem::LoadSettings() {
-  const TIniFile ini(FSettingsFileName);  // a missing or unreadable file reads as empty
+  const TIniFile ini(SettingsFileName);  // a missing or unreadable file reads as empty
   Baudrate = ProfileReadInt(ini, kGeneralSection, "Baudrate", kDefaultBaudrate);
   Freq0 = ProfileReadInt(ini, kGeneralSection, "Freq0", kDefaultFreq0);
   Freq1 = ProfileReadInt(ini, kGeneralSection, "Freq1", kDefaultFreq1);
   NormaliseGeneral(Baudrate, Freq0, Freq1);
   const TFilterSettings defaults;
   for (int index = 0; index < 2; ++index) {
-    TFilterSettings& f = FilterSettings[index];
+    TFilterSettings& f = FFilterSettings[index];
     f.Kind = ProfileReadInt(ini, kFiltersSection, FilterKey(index, "Kind"), defaults.Kind);
     f.Order = ProfileReadInt(ini, kFiltersSection, FilterKey(index, "Order"), defaults.Order);
     f.Freq1 = ProfileReadInt(ini, kFiltersSection, FilterKey(index, "Freq1"), defaults.Freq1);
@@ -134,13 +134,13 @@ void TModem::LoadSettings() {
 }
 
 void TModem::DesignSlot(int index) {
-  const TFilterSettings& f = FilterSettings[index];
+  const TFilterSettings& f = FFilterSettings[index];
   const int32_t band = index == kBandSlot ? btBandPass : btLowPass;
-  Filters[index].Design(f.Kind, band, f.Order, f.Freq1, f.Freq2, static_cast<double>(f.Ripp));
+  FFilters[index].Design(f.Kind, band, f.Order, f.Freq1, f.Freq2, static_cast<double>(f.Ripp));
 }
 
 void TModem::GetFilter(int index, TFilterSettings& settings) const {
-  if (ValidSlot(index)) settings = FilterSettings[index];
+  if (ValidSlot(index)) settings = FFilterSettings[index];
 }
 
 void TModem::SetFilter(int index, int32_t kind, int32_t order, int32_t freq1, int32_t freq2,
@@ -153,13 +153,13 @@ void TModem::SetFilter(int index, int32_t kind, int32_t order, int32_t freq1, in
   f.Freq2 = freq2;
   f.Ripp = ripp;
   NormaliseFilter(index, f);
-  FilterSettings[index] = f;
+  FFilterSettings[index] = f;
   DesignSlot(index);
 }
 
 int TModem::GetFilterResponse(int index, double* values) const {
   if (!ValidSlot(index)) return 0;
-  for (int f = 0; f < kResponsePoints; ++f) values[f] = Filters[index].Magnitude(f);
+  for (int f = 0; f < kResponsePoints; ++f) values[f] = FFilters[index].Magnitude(f);
   return kResponsePoints;
 }
 
@@ -177,14 +177,14 @@ void TModem::SetGeneral(int32_t baudrate, int32_t freq0, int32_t freq1) {
 }
 
 bool TModem::SaveSettings(const std::string& fileName) {
-  FSettingsFileName = fileName;
+  SettingsFileName = fileName;
   if (fileName.empty()) return true;
   TIniFile ini(fileName);  // other sections, keys and comments are kept
   ini.Write(kGeneralSection, "Baudrate", std::to_string(Baudrate));
   ini.Write(kGeneralSection, "Freq0", std::to_string(Freq0));
   ini.Write(kGeneralSection, "Freq1", std::to_string(Freq1));
   for (int index = 0; index < 2; ++index) {
-    const TFilterSettings& f = FilterSettings[index];
+    const TFilterSettings& f = FFilterSettings[index];
     ini.Write(kFiltersSection, FilterKey(index, "Kind"), std::to_string(f.Kind));
     ini.Write(kFiltersSection, FilterKey(index, "Order"), std::to_string(f.Order));
     ini.Write(kFiltersSection, FilterKey(index, "Freq1"), std::to_string(f.Freq1));

@@ -21,7 +21,7 @@ TModemDevice::TModemDevice(const std::string& settingsFileName, std::unique_ptr<
   if (!FStream || !FStream->Start([this](const int16_t* in, int16_t* out, int n) {
         ProcessBlock(in, out, n);
       })) {
-    FStatus = -1;
+    Status = -1;
   }
 }
 
@@ -33,8 +33,8 @@ TModemDevice::~TModemDevice() {
   FStream.reset();
 }
 
-int32_t TModemDevice::Status() const {
-  if (FStatus != 0) return FStatus;
+int32_t TModemDevice::GetStatus() const {
+  if (Status != 0) return Status;
   return FStream->Running() ? 0 : -1;
 }
 

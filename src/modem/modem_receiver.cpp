@@ -23,8 +23,8 @@ constexpr double kLevelCeiling = 32768.0;
 }  // namespace
 
 void TModem::ResetReceiver() {
-  Filters[kBandSlot].Reset();
-  Filters[kSmoothingSlot].Reset();
+  FFilters[kBandSlot].Reset();
+  FFilters[kSmoothingSlot].Reset();
   Hilbert.Reset();
   TelegramEvent.Reset();
   State = rsWaitSilence;
@@ -40,13 +40,13 @@ void TModem::ResetReceiver() {
 void TModem::Demodulate(double* in, int n, double* out) {
   if (n <= 0 || n > BlockLength || in == nullptr || out == nullptr) return;
   // Sized once to BlockLength; this only allocates if the constructor did not.
-  if (static_cast<int>(ScratchI.size()) < BlockLength) ScratchI.resize(BlockLength);
-  if (static_cast<int>(ScratchQ.size()) < BlockLength) ScratchQ.resize(BlockLength);
-  double* const I = ScratchI.data();
-  double* const Q = ScratchQ.data();
+  if (static_cast<int>(FScratchI.size()) < BlockLength) FScratchI.resize(BlockLength);
+  if (static_cast<int>(FScratchQ.size()) < BlockLength) FScratchQ.resize(BlockLength);
+  double* const I = FScratchI.data();
+  double* const Q = FScratchQ.data();
 
   // 1. Band-pass in place.
-  Filters[kBandSlot].Filter(in, in, n);
+  FFilters[kBandSlot].Filter(in, in, n);
 
   // 2. Peak level meter with linear decay, on the band-filtered samples.
   double level = InputLevel;
@@ -98,7 +98,7 @@ void TModem::Demodulate(double* in, int n, double* out) {
   PrevPhase = prevPhase;
 
   // 6. Smoothing low-pass in place.
-  Filters[kSmoothingSlot].Filter(out, out, n);
+  FFilters[kSmoothingSlot].Filter(out, out, n);
 }
 
 void TModem::ProcessBlock(int channel, const int16_t* frames, int n) {

@@ -82,7 +82,7 @@ int RunReplay(const ReplayOptions& options) {
 
   monitor.StartDevice(std::make_unique<TModemDevice>(options.Settings, std::move(hooked)),
                       levels[0], levels[1]);
-  if (monitor.Device()->Status() != 0) {
+  if (monitor.Device()->GetStatus() != 0) {
     std::fprintf(stderr, "sorvex-tool replay: %s\n", recording->Error().c_str());
     return kExitUsage;
   }
