@@ -2,6 +2,7 @@
 // and the transmitter live in modem_receiver.cpp and modem_transmitter.cpp.
 #include "modem/modem.h"
 
+#include <algorithm>
 #include <string>
 
 #include "util/ini_file.h"
@@ -21,10 +22,6 @@ constexpr int32_t kMinFrequency = 1;          // Hz, as the settings tab allows
 constexpr int32_t kMaxFrequency = SampleRate / 2 - 1;
 constexpr int32_t kMaxRipple = 30;  // dB; the design clamps to 0.01..30
 
-int32_t Clamp(int32_t v, int32_t lo, int32_t hi) {
-  return v < lo ? lo : (v > hi ? hi : v);
-}
-
 // Rules for values that only a hand-edited file (or a caller) can produce,
 // applied alike by LoadSettings, SetGeneral and SetFilter, so the stored
 // settings are always the ones in effect:
@@ -40,8 +37,8 @@ int32_t Clamp(int32_t v, int32_t lo, int32_t hi) {
 void NormaliseGeneral(int32_t& baudrate, int32_t& freq0, int32_t& freq1) {
   if (baudrate <= 0) baudrate = kDefaultBaudrate;
   if (baudrate > kMaxBaudrate) baudrate = kMaxBaudrate;
-  freq0 = Clamp(freq0, kMinFrequency, kMaxFrequency);
-  freq1 = Clamp(freq1, kMinFrequency, kMaxFrequency);
+  freq0 = std::clamp(freq0, kMinFrequency, kMaxFrequency);
+  freq1 = std::clamp(freq1, kMinFrequency, kMaxFrequency);
   if (freq0 == freq1) {
     freq0 = kDefaultFreq0;
     freq1 = kDefaultFreq1;
@@ -58,17 +55,17 @@ void NormaliseGeneral(int32_t& baudrate, int32_t& freq0, int32_t& freq1) {
 // - Ripp is clamped to 0..30 dB (the design's own limit is 0.01..30).
 void NormaliseFilter(int index, TFilterSettings& f) {
   const TFilterSettings defaults;
-  f.Kind = Clamp(f.Kind, fkButterworth, fkChebyshev);
+  f.Kind = std::clamp<int32_t>(f.Kind, fkButterworth, fkChebyshev);
   const int32_t maxOrder =
       index == TModem::kBandSlot ? TIirFilter::kMaxOrderBand : TIirFilter::kMaxOrderLowHigh;
-  f.Order = Clamp(f.Order, 1, maxOrder);
-  f.Freq1 = Clamp(f.Freq1, kMinFrequency, kMaxFrequency);
-  f.Freq2 = Clamp(f.Freq2, kMinFrequency, kMaxFrequency);
+  f.Order = std::clamp(f.Order, 1, maxOrder);
+  f.Freq1 = std::clamp(f.Freq1, kMinFrequency, kMaxFrequency);
+  f.Freq2 = std::clamp(f.Freq2, kMinFrequency, kMaxFrequency);
   if (index == TModem::kBandSlot && f.Freq1 == f.Freq2) {
     f.Freq1 = defaults.Freq1;
     f.Freq2 = defaults.Freq2;
   }
-  f.Ripp = Clamp(f.Ripp, 0, kMaxRipple);
+  f.Ripp = std::clamp(f.Ripp, 0, kMaxRipple);
 }
 
 std::string FilterKey(int index, const char* setting) {

@@ -53,9 +53,8 @@ void TModemDevice::CrossTalkGate(int16_t* frames, int n) {
 int16_t TModemDevice::OutputSample(double sample) {
   const double v = sample * kOutputScale;
   if (!(v == v)) return 0;  // NaN
-  if (v >= 32767.0) return 32767;
-  if (v <= -32768.0) return -32768;
-  return static_cast<int16_t>(static_cast<int32_t>(v));  // truncation toward zero
+  // Truncation toward zero.
+  return static_cast<int16_t>(static_cast<int32_t>(std::clamp(v, -32768.0, 32767.0)));
 }
 
 std::unique_lock<std::mutex> TModemDevice::CallerLock() {

@@ -53,7 +53,7 @@ void TModem::Demodulate(double* in, int n, double* out) {
   for (int k = 0; k < n; ++k) {
     level = std::max(std::fabs(in[k]), level - kLevelDecay);
   }
-  InputLevel = level > kLevelCeiling ? kLevelCeiling : level;
+  InputLevel = std::min(level, kLevelCeiling);
 
   // 3. Analytic pair: I is the filtered signal delayed by 16 samples (aligns
   // the in-phase path with the 31-tap FIR quadrature output), Q its Hilbert
@@ -88,6 +88,7 @@ void TModem::Demodulate(double* in, int n, double* out) {
     double d = phi - prevPhase;               // radians per sample
     prevPhase = phi;
     if (d < 0) d += kTwoPi;
+    // Not std::clamp: Freq0 > Freq1 is allowed, and then w0 > w1.
     if (d < w0) {
       d = w0;
     } else if (d > w1) {
