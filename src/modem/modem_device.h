@@ -76,6 +76,8 @@ class TModemDevice {
 
   AudioStream* Stream() const { return FStream.get(); }
   int64_t BlocksProcessed() const { return FBlocks.load(); }
+  // What the stream lost on the way in (AudioStream::DroppedBlocks).
+  int64_t DroppedBlocks() const { return FStream ? FStream->DroppedBlocks() : 0; }
 
  private:
   static bool ValidChannel(int channel) { return channel == 0 || channel == 1; }
