@@ -40,10 +40,7 @@ std::string ReadError(const std::string& path, const std::string& reason) {
 // Full scale 1.0 → 32768, rounded to nearest and clipped to int16; NaN → 0.
 int16_t ToInt16(double x) {
   if (!(x == x)) return 0;
-  const double v = std::nearbyint(x * 32768.0);
-  if (v >= 32767.0) return 32767;
-  if (v <= -32768.0) return -32768;
-  return static_cast<int16_t>(v);
+  return static_cast<int16_t>(std::clamp(std::nearbyint(x * 32768.0), -32768.0, 32767.0));
 }
 
 // libsndfile accepts a file whose data chunk claims more bytes than the file

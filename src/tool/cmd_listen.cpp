@@ -56,7 +56,7 @@ int RunListen(const ListenOptions& options) {
   audio.PortAudio.MaxBlocks = options.Blocks;
   monitor.StartDevice(OpenModemDevice(options.Settings, audio), levels[0], levels[1]);
   TModemDevice& device = *monitor.Device();
-  if (device.Status() != 0) {
+  if (device.GetStatus() != 0) {
     const auto* stream = dynamic_cast<const TPortAudioStream*>(device.Stream());
     std::fprintf(stderr, "sorvex-tool listen: no sound device could be opened%s%s\n",
                  stream && !stream->LastError().empty() ? ": " : "",

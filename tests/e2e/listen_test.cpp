@@ -23,7 +23,7 @@
 
 #include "audio/alsa_files.h"
 #include "audio/sound_file.h"
-#include "monitor/scenario.h"
+#include "sim/scenario.h"
 #include "support/tool_runner.h"
 
 extern char** environ;

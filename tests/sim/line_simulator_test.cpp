@@ -1,4 +1,4 @@
-#include "monitor/line_simulator.h"
+#include "sim/line_simulator.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "line_rig.h"
 #include "monitor/kp_record_list.h"
-#include "monitor/scenario.h"
+#include "monitor/line_rig.h"
 #include "protocol/answer_decoder.h"
+#include "sim/scenario.h"
 
 namespace sorvex {
 namespace {
