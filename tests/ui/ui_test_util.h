@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QRect>
 #include <QSize>
+#include <cstdlib>
 
 namespace sorvex::testing {
 
@@ -37,6 +38,22 @@ inline int CountColour(const QImage& image, QRect rect, const QColor& colour) {
 inline int CountOther(const QImage& image, QRect rect, const QColor& colour) {
   rect = rect.intersected(image.rect());
   return rect.width() * rect.height() - CountColour(image, rect, colour);
+}
+
+// Pixels of `rect` whose red, green and blue each lie within `tolerance` of
+// `colour`'s: antialiased text has few pixels of its exact colour.
+inline int CountNear(const QImage& image, QRect rect, const QColor& colour, int tolerance) {
+  rect = rect.intersected(image.rect());
+  int n = 0;
+  for (int y = rect.top(); y <= rect.bottom(); ++y) {
+    for (int x = rect.left(); x <= rect.right(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      n += std::abs(c.red() - colour.red()) <= tolerance &&
+           std::abs(c.green() - colour.green()) <= tolerance &&
+           std::abs(c.blue() - colour.blue()) <= tolerance;
+    }
+  }
+  return n;
 }
 
 }  // namespace sorvex::testing
