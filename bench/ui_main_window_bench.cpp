@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QStyleFactory>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -66,9 +67,11 @@ class TBenchWindow {
     Form->show();
     QCoreApplication::processEvents();
     Form->TabSheet1->SBtStartStop->click();
-    for (int i = 0; i < 560; ++i) {
-      Form->Monitor().AddLogEntry(0, lkInfo, false, "event line " + std::to_string(i));
-      Form->Monitor().AddLogEntry(1, lkRequest, false, "exchange line " + std::to_string(i));
+    // Both journals at their largest: the next line trims them.
+    for (int log = 0; log < 2; ++log) {
+      while (Form->Monitor().Log(log).Size() < TJournal::MaxLogEntries + 1)
+        Form->Monitor().AddLogEntry(static_cast<uint8_t>(log), lkInfo, false,
+                                    "journal line " + std::to_string(JournalSize(log)));
     }
     QCoreApplication::processEvents();
   }

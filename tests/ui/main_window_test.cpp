@@ -627,6 +627,78 @@ TEST_F(Window, TheErrorBoxIsPostedAndPausesTheTick) {
   EXPECT_EQ(form->Device()->ReceiverState(1), rsSleeping);
 }
 
+// The slider acts on the open device at once: at the top of its range no
+// request reaches the switch-on level, back at 0.1 the same request does.
+TEST_F(Window, SlidersSetTheDevicesSwitchOnLevelAtOnce) {
+  OpenOnLine();
+  TWorkTab& w = Work();
+  Click(w.SBtStartStop);
+  CCrawlerShow& slider = *w.FLevelStart[0];
+  QTest::mouseClick(&slider, Qt::LeftButton, {}, QPoint(slider.width() - 1, slider.height() / 2));
+  ASSERT_DOUBLE_EQ(slider.GetValue(), 1.0);
+  EXPECT_EQ(slider.Hint(), "3.10 Db");
+  line.Silence(100);
+  line.SendRequest(testing::Request(3, 0x90, 1));
+  Play();
+  EXPECT_EQ(Monitor().ExchangeLog().Size(), 1u);  // the start line only
+  const int tw = slider.ThumbSize().width();
+  QTest::mouseClick(&slider, Qt::LeftButton, {},
+                    QPoint(tw / 2 + (slider.width() - tw) / 10, slider.height() / 2));
+  ASSERT_DOUBLE_EQ(slider.GetValue(), 0.1);
+  line.SendRequest(testing::Request(3, 0x90, 1));
+  Play();
+  ASSERT_EQ(Monitor().ExchangeLog().Size(), 2u);
+  EXPECT_EQ(Monitor().ExchangeLog()[1].text, "КП=3; ГTC; Группа=1");
+}
+
+// No sound: the device object still exists, reception switches on and arms
+// both receivers, ticks find nothing. The same when no backend is given.
+TEST_F(Window, WithoutASoundDeviceTheWorkTabStillWorks) {
+  TForm1::Options options;
+  options.IniFileName = Ini();
+  options.Prompts = prompts;
+  options.Clock = &clock;
+  options.OpenDevice = [](const std::string& file) {
+    auto stream = std::make_unique<TLoopbackStream>();
+    stream->SetFailStart(true);
+    return std::make_unique<TModemDevice>(file, std::move(stream));
+  };
+  form = std::make_unique<TForm1>(std::move(options));
+  form->TimerRedraw->stop();
+  ASSERT_NE(form->Device(), nullptr);
+  EXPECT_EQ(form->Device()->GetStatus(), -1);
+  Click(Work().SBtStartStop);
+  EXPECT_TRUE(Monitor().Receiving());
+  EXPECT_NE(form->Device()->ReceiverState(0), rsSleeping);
+  EXPECT_NE(form->Device()->ReceiverState(1), rsSleeping);
+  Tick(20);
+  EXPECT_EQ(Monitor().ExchangeLog().Size(), 1u);
+  EXPECT_DOUBLE_EQ(Work().FLevelRx[0]->Level(), 0.0);
+  form.reset();
+
+  TForm1::Options none;
+  none.IniFileName = Ini();
+  none.Prompts = prompts;
+  form = std::make_unique<TForm1>(std::move(none));
+  ASSERT_NE(form->Device(), nullptr);
+  EXPECT_EQ(form->Device()->GetStatus(), -1);
+}
+
+TEST_F(Window, TheScaleListSetsTheOscillographsRange) {
+  Open();
+  TWorkTab& w = Work();
+  TGraphicPanel& osc = *w.OscillographPanel;
+  Choose(w.CbGraphScale, 1);
+  EXPECT_DOUBLE_EQ(osc.fixedTop, 1.0);
+  EXPECT_DOUBLE_EQ(osc.fixedBottom, -1.0);
+  Choose(w.CbGraphScale, 5);
+  EXPECT_DOUBLE_EQ(osc.fixedTop, 0.2);
+  EXPECT_DOUBLE_EQ(osc.fixedBottom, -0.2);
+  Choose(w.CbGraphScale, 0);
+  EXPECT_EQ(osc.fixedTop, 0.0);
+  EXPECT_EQ(osc.fixedBottom, 0.0);
+}
+
 TEST_F(Window, TheJournalColumnFollowsTheGridWidth) {
   Open();
   TJournalView& view = *Work().DgLog;

@@ -20,6 +20,7 @@
 #include "audio/sound_file_stream.h"
 #include "modem/modem_device.h"
 #include "paced_stream.h"
+#include "ui/journal_view.h"
 #include "ui/main_window.h"
 #include "ui/prompts.h"
 #include "ui/work_tab.h"
@@ -98,6 +99,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("%s\n", argv[1]);
+  // The exchange journal beside it, as OUT-exchange.png.
+  const QString exchange = QString::fromLocal8Bit(argv[1]).replace(".png", "-exchange.png");
+  form->TabSheet1->TcLogs->setCurrentIndex(1);
+  QCoreApplication::processEvents();
+  if (form->grab().save(exchange)) std::printf("%s\n", qPrintable(exchange));
   std::fflush(stdout);
   if (holdSeconds > 0) {
     QTimer::singleShot(holdSeconds * 1000, &app, &QCoreApplication::quit);
