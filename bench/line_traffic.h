@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/line_simulator.h"
+#include "sim/line_simulator.h"
 
 namespace sorvex::bench {
 

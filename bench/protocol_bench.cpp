@@ -8,9 +8,9 @@
 
 #include "monitor/kp_record_list.h"
 #include "protocol/answer_decoder.h"
-#include "protocol/answer_encoder.h"
 #include "protocol/request_decoder.h"
 #include "protocol/request_encoder.h"
+#include "sim/answer_encoder.h"
 #include "util/clock.h"
 
 namespace sorvex {

@@ -22,13 +22,13 @@
 #include <vector>
 
 #include "audio/hooked_stream.h"
-#include "audio/loopback_stream.h"
 #include "audio/sound_file.h"
 #include "audio/sound_file_stream.h"
 #include "line_traffic.h"
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
-#include "monitor/signal_time_driver.h"
+#include "sim/loopback_stream.h"
+#include "sim/signal_time_driver.h"
 #include "util/date_time.h"
 
 namespace sorvex {
@@ -79,7 +79,7 @@ bool TimeReplay(const std::string& wav, const std::string& settings, double& sec
       std::move(file), [&] { driver.BlockDone(); }, true);
   THookedStream* gate = hooked.get();
   monitor.StartDevice(std::make_unique<TModemDevice>(settings, std::move(hooked)), 0.2, 0.2);
-  if (monitor.Device()->Status() != 0) {
+  if (monitor.Device()->GetStatus() != 0) {
     std::fprintf(stderr, "replay_program: %s\n", recording->Error().c_str());
     return false;
   }

@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "audio/loopback_stream.h"
 #include "line_traffic.h"
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
-#include "monitor/signal_time_driver.h"
+#include "sim/loopback_stream.h"
+#include "sim/signal_time_driver.h"
 
 namespace sorvex {
 namespace {

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "protocol/answer_decoder.h"
-#include "protocol/answer_encoder.h"
 #include "protocol/telegram.h"
+#include "sim/answer_encoder.h"
 #include "telegram_input.h"
 #include "util/clock.h"
 

@@ -40,6 +40,7 @@ class THookedStream : public AudioStream {
     FInner->Stop();
   }
   bool Running() const override { return FInner->Running(); }
+  int64_t DroppedBlocks() const override { return FInner->DroppedBlocks(); }
   AudioStream& Inner() { return *FInner; }
 
  private:

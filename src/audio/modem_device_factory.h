@@ -22,7 +22,7 @@ struct TAudioOptions {
 std::unique_ptr<AudioStream> OpenAudioStream(const TAudioOptions& options = {});
 
 // A device on the chosen backend; by default PortAudio on the default sound
-// device. The device's Status() tells whether the stream started.
+// device. The device's GetStatus() tells whether the stream started.
 std::unique_ptr<TModemDevice> OpenModemDevice(const std::string& settingsFileName,
                                               const TAudioOptions& options = {});
 

@@ -124,6 +124,7 @@ bool TPortAudioStream::Start(BlockFunction block) {
   std::lock_guard<std::mutex> lock(FMutex);
   FError.clear();
   FBlocks = 0;
+  FDropped = 0;
   FStopping = false;
   if (!block) {
     FError = "no block function";
@@ -210,23 +211,26 @@ bool TPortAudioStream::Running() const {
 }
 
 int TPortAudioStream::OnBlock(const void* input, void* output, unsigned long frames,
-                              unsigned long /*flags*/) {
+                              unsigned long flags) {
   int16_t* out = static_cast<int16_t*>(output);
   const size_t samples = static_cast<size_t>(frames) * kAudioChannels;
-  if (out == nullptr) return paContinue;
-  if (FStopping || frames != static_cast<unsigned long>(kAudioBlockFrames)) {
-    std::memset(out, 0, samples * sizeof(int16_t));
+  if (out != nullptr) std::memset(out, 0, samples * sizeof(int16_t));
+  if (FStopping) return paContinue;
+  if (out == nullptr || frames != static_cast<unsigned long>(kAudioBlockFrames)) {
+    ++FDropped;  // the device works on whole 1024-frame blocks only
     return paContinue;
   }
   static const int16_t kSilence[kAudioBlockFrames * kAudioChannels] = {};
   const int16_t* in = input != nullptr ? static_cast<const int16_t*>(input) : kSilence;
-  std::memset(out, 0, samples * sizeof(int16_t));
+  bool whole = (flags & paInputOverflow) == 0;
   try {
     FBlock(in, out, kAudioBlockFrames);
   } catch (...) {
     // Nothing may unwind into PortAudio's C thread: play silence instead.
     std::memset(out, 0, samples * sizeof(int16_t));
+    whole = false;
   }
+  if (!whole) ++FDropped;
   const int64_t done = ++FBlocks;
   if (FOptions.MaxBlocks > 0 && done >= FOptions.MaxBlocks) return paComplete;
   return paContinue;

@@ -45,6 +45,11 @@ class TPortAudioStream : public AudioStream {
 
   const std::string& LastError() const { return FError; }
   int64_t BlocksProcessed() const { return FBlocks.load(); }
+  // Callbacks that played silence instead of the block function's output (a
+  // block of another length than 1024 frames, or a block function that
+  // failed), and callbacks PortAudio flagged for input it discarded before
+  // them (an input overflow). Counted from Start.
+  int64_t DroppedBlocks() const override { return FDropped.load(); }
 
   // Names of the devices that have at least 2 input and 2 output channels.
   // Empty when PortAudio finds none (also quiet).
@@ -63,6 +68,7 @@ class TPortAudioStream : public AudioStream {
   std::atomic<bool> FActive{false};  // started and not yet finished
   std::atomic<bool> FStopping{false};
   std::atomic<int64_t> FBlocks{0};
+  std::atomic<int64_t> FDropped{0};
   mutable std::mutex FMutex;  // Start, Stop, Running
 };
 

@@ -56,11 +56,6 @@ Complex Sqrt(Complex d) {
   return (r + Divide(d, r)) / 2.0;
 }
 
-template <typename T>
-T Clamp(T v, T lo, T hi) {
-  return v < lo ? lo : (v > hi ? hi : v);
-}
-
 }  // namespace
 
 TIirFilter::TIirFilter(int32_t sampleRate) : SampleRateHz(sampleRate < 2 ? 2 : sampleRate) {}
@@ -86,24 +81,23 @@ TIirFilter::TIirFilter(int32_t sampleRate) : SampleRateHz(sampleRate < 2 ? 2 : s
 void TIirFilter::Design(int32_t kind, int32_t band, int32_t order, int32_t freq1, int32_t freq2,
                         double ripple) {
   Sections.clear();
-  band = Clamp<int32_t>(band, btLowPass, btBandStop);
-  kind = Clamp<int32_t>(kind, fkButterworth, fkChebyshev);
+  band = std::clamp<int32_t>(band, btLowPass, btBandStop);
+  kind = std::clamp<int32_t>(kind, fkButterworth, fkChebyshev);
   BandType = band;
   const bool lowHigh = band == btLowPass || band == btHighPass;
-  const int n = Clamp<int32_t>(order, 1, lowHigh ? kMaxOrderLowHigh : kMaxOrderBand);
+  const int n = std::clamp<int32_t>(order, 1, lowHigh ? kMaxOrderLowHigh : kMaxOrderBand);
 
   // Steps 1-3: frequencies.
   const int32_t fs = SampleRateHz;
   const int32_t nyquist = fs / 2;
-  int32_t f1 = Clamp<int32_t>(freq1, 0, nyquist - 1);
-  int32_t f2 = lowHigh ? 0 : Clamp<int32_t>(freq2, 0, nyquist - 1);
+  int32_t f1 = std::clamp<int32_t>(freq1, 0, nyquist - 1);
+  int32_t f2 = lowHigh ? 0 : std::clamp<int32_t>(freq2, 0, nyquist - 1);
   if (f2 < f1) std::swap(f1, f2);
   const int32_t bw = band == btHighPass ? f2 : f2 - f1;
   const int32_t upper = band == btHighPass ? nyquist : f2;
 
   // Step 4: ripple (NaN counts as too small).
-  if (!(ripple >= 0.01)) ripple = 0.01;
-  if (ripple > 30.0) ripple = 30.0;
+  ripple = std::isnan(ripple) ? 0.01 : std::clamp(ripple, 0.01, 30.0);
   const double a = std::exp(ripple * 0.5 / (10.0 / std::log(10.0)));  // 10^(ripple/20)
 
   // Step 5: warped constants.
@@ -180,7 +174,7 @@ void TIirFilter::Design(int32_t kind, int32_t band, int32_t order, int32_t freq1
   if (band == btHighPass) {
     zref = Complex(-1.0, 0.0);  // Nyquist
   } else if (band == btBandPass) {
-    const double w0 = kPi / 2.0 - std::asin(Clamp(alpha, -1.0, 1.0));  // centre, acos α
+    const double w0 = kPi / 2.0 - std::asin(std::clamp(alpha, -1.0, 1.0));  // centre, acos α
     zref = Complex(std::cos(w0), std::sin(w0));
   }
   Complex num(1.0, 0.0), den(1.0, 0.0);

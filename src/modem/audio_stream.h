@@ -25,6 +25,9 @@ class AudioStream {
   virtual void Stop() = 0;
   // False once the stream has failed (device gone) or was never opened.
   virtual bool Running() const = 0;
+  // Blocks whose input did not reach the block function whole (the backend
+  // played silence instead, or reported input it had to discard); any thread.
+  virtual int64_t DroppedBlocks() const { return 0; }
 };
 
 }  // namespace sorvex

@@ -2,6 +2,7 @@
 // and the transmitter live in modem_receiver.cpp and modem_transmitter.cpp.
 #include "modem/modem.h"
 
+#include <algorithm>
 #include <string>
 
 #include "util/ini_file.h"
@@ -21,10 +22,6 @@ constexpr int32_t kMinFrequency = 1;          // Hz, as the settings tab allows
 constexpr int32_t kMaxFrequency = SampleRate / 2 - 1;
 constexpr int32_t kMaxRipple = 30;  // dB; the design clamps to 0.01..30
 
-int32_t Clamp(int32_t v, int32_t lo, int32_t hi) {
-  return v < lo ? lo : (v > hi ? hi : v);
-}
-
 // Rules for values that only a hand-edited file (or a caller) can produce,
 // applied alike by LoadSettings, SetGeneral and SetFilter, so the stored
 // settings are always the ones in effect:
@@ -40,8 +37,8 @@ int32_t Clamp(int32_t v, int32_t lo, int32_t hi) {
 void NormaliseGeneral(int32_t& baudrate, int32_t& freq0, int32_t& freq1) {
   if (baudrate <= 0) baudrate = kDefaultBaudrate;
   if (baudrate > kMaxBaudrate) baudrate = kMaxBaudrate;
-  freq0 = Clamp(freq0, kMinFrequency, kMaxFrequency);
-  freq1 = Clamp(freq1, kMinFrequency, kMaxFrequency);
+  freq0 = std::clamp(freq0, kMinFrequency, kMaxFrequency);
+  freq1 = std::clamp(freq1, kMinFrequency, kMaxFrequency);
   if (freq0 == freq1) {
     freq0 = kDefaultFreq0;
     freq1 = kDefaultFreq1;
@@ -58,17 +55,17 @@ void NormaliseGeneral(int32_t& baudrate, int32_t& freq0, int32_t& freq1) {
 // - Ripp is clamped to 0..30 dB (the design's own limit is 0.01..30).
 void NormaliseFilter(int index, TFilterSettings& f) {
   const TFilterSettings defaults;
-  f.Kind = Clamp(f.Kind, fkButterworth, fkChebyshev);
+  f.Kind = std::clamp<int32_t>(f.Kind, fkButterworth, fkChebyshev);
   const int32_t maxOrder =
       index == TModem::kBandSlot ? TIirFilter::kMaxOrderBand : TIirFilter::kMaxOrderLowHigh;
-  f.Order = Clamp(f.Order, 1, maxOrder);
-  f.Freq1 = Clamp(f.Freq1, kMinFrequency, kMaxFrequency);
-  f.Freq2 = Clamp(f.Freq2, kMinFrequency, kMaxFrequency);
+  f.Order = std::clamp(f.Order, 1, maxOrder);
+  f.Freq1 = std::clamp(f.Freq1, kMinFrequency, kMaxFrequency);
+  f.Freq2 = std::clamp(f.Freq2, kMinFrequency, kMaxFrequency);
   if (index == TModem::kBandSlot && f.Freq1 == f.Freq2) {
     f.Freq1 = defaults.Freq1;
     f.Freq2 = defaults.Freq2;
   }
-  f.Ripp = Clamp(f.Ripp, 0, kMaxRipple);
+  f.Ripp = std::clamp(f.Ripp, 0, kMaxRipple);
 }
 
 std::string FilterKey(int index, const char* setting) {
@@ -82,12 +79,12 @@ bool ValidSlot(int index) {
 }  // namespace
 
 TModem::TModem(const std::string& settingsFileName, int32_t blockLength)
-    : FSettingsFileName(settingsFileName),
+    : SettingsFileName(settingsFileName),
       Hilbert(31, blockLength < 1 ? 1 : blockLength),
       BlockLength(blockLength < 1 ? 1 : blockLength),
       WorkBuffer(static_cast<size_t>(BlockLength), 0.0),
-      ScratchI(static_cast<size_t>(BlockLength), 0.0),
-      ScratchQ(static_cast<size_t>(BlockLength), 0.0) {
+      FScratchI(static_cast<size_t>(BlockLength), 0.0),
+      FScratchQ(static_cast<size_t>(BlockLength), 0.0) {
   LoadSettings();
   // Transmitter idle.
   TxBitCount = 0;
@@ -115,14 +112,14 @@ TModem::TModem(const std::string& settingsFileName, int32_t blockLength)
 }
 
 void TModem::LoadSettings() {
-  const TIniFile ini(FSettingsFileName);  // a missing or unreadable file reads as empty
+  const TIniFile ini(SettingsFileName);  // a missing or unreadable file reads as empty
   Baudrate = ProfileReadInt(ini, kGeneralSection, "Baudrate", kDefaultBaudrate);
   Freq0 = ProfileReadInt(ini, kGeneralSection, "Freq0", kDefaultFreq0);
   Freq1 = ProfileReadInt(ini, kGeneralSection, "Freq1", kDefaultFreq1);
   NormaliseGeneral(Baudrate, Freq0, Freq1);
   const TFilterSettings defaults;
   for (int index = 0; index < 2; ++index) {
-    TFilterSettings& f = FilterSettings[index];
+    TFilterSettings& f = FFilterSettings[index];
     f.Kind = ProfileReadInt(ini, kFiltersSection, FilterKey(index, "Kind"), defaults.Kind);
     f.Order = ProfileReadInt(ini, kFiltersSection, FilterKey(index, "Order"), defaults.Order);
     f.Freq1 = ProfileReadInt(ini, kFiltersSection, FilterKey(index, "Freq1"), defaults.Freq1);
@@ -134,13 +131,13 @@ void TModem::LoadSettings() {
 }
 
 void TModem::DesignSlot(int index) {
-  const TFilterSettings& f = FilterSettings[index];
+  const TFilterSettings& f = FFilterSettings[index];
   const int32_t band = index == kBandSlot ? btBandPass : btLowPass;
-  Filters[index].Design(f.Kind, band, f.Order, f.Freq1, f.Freq2, static_cast<double>(f.Ripp));
+  FFilters[index].Design(f.Kind, band, f.Order, f.Freq1, f.Freq2, static_cast<double>(f.Ripp));
 }
 
 void TModem::GetFilter(int index, TFilterSettings& settings) const {
-  if (ValidSlot(index)) settings = FilterSettings[index];
+  if (ValidSlot(index)) settings = FFilterSettings[index];
 }
 
 void TModem::SetFilter(int index, int32_t kind, int32_t order, int32_t freq1, int32_t freq2,
@@ -153,13 +150,13 @@ void TModem::SetFilter(int index, int32_t kind, int32_t order, int32_t freq1, in
   f.Freq2 = freq2;
   f.Ripp = ripp;
   NormaliseFilter(index, f);
-  FilterSettings[index] = f;
+  FFilterSettings[index] = f;
   DesignSlot(index);
 }
 
 int TModem::GetFilterResponse(int index, double* values) const {
   if (!ValidSlot(index)) return 0;
-  for (int f = 0; f < kResponsePoints; ++f) values[f] = Filters[index].Magnitude(f);
+  for (int f = 0; f < kResponsePoints; ++f) values[f] = FFilters[index].Magnitude(f);
   return kResponsePoints;
 }
 
@@ -177,14 +174,14 @@ void TModem::SetGeneral(int32_t baudrate, int32_t freq0, int32_t freq1) {
 }
 
 bool TModem::SaveSettings(const std::string& fileName) {
-  FSettingsFileName = fileName;
+  SettingsFileName = fileName;
   if (fileName.empty()) return true;
   TIniFile ini(fileName);  // other sections, keys and comments are kept
   ini.Write(kGeneralSection, "Baudrate", std::to_string(Baudrate));
   ini.Write(kGeneralSection, "Freq0", std::to_string(Freq0));
   ini.Write(kGeneralSection, "Freq1", std::to_string(Freq1));
   for (int index = 0; index < 2; ++index) {
-    const TFilterSettings& f = FilterSettings[index];
+    const TFilterSettings& f = FFilterSettings[index];
     ini.Write(kFiltersSection, FilterKey(index, "Kind"), std::to_string(f.Kind));
     ini.Write(kFiltersSection, FilterKey(index, "Order"), std::to_string(f.Order));
     ini.Write(kFiltersSection, FilterKey(index, "Freq1"), std::to_string(f.Freq1));

@@ -13,7 +13,6 @@
 namespace sorvex {
 
 inline constexpr int32_t SampleRate = 8000;
-inline constexpr double kSamplePeriod = 0.000125;  // s; used literally in all time arithmetic
 
 // One filter slot's settings, in the order of the INI keys.
 struct TFilterSettings {
@@ -63,7 +62,7 @@ class TModem {
   // Stores the name; unless it is empty, writes GENERAL then FILTERS.
   // True when the file was written (or the name was empty).
   bool SaveSettings(const std::string& fileName);
-  const std::string& SettingsFileName() const { return FSettingsFileName; }
+  const std::string& GetSettingsFileName() const { return SettingsFileName; }
 
   // Receiver (modem_receiver.cpp).
   void ResetReceiver();
@@ -82,18 +81,18 @@ class TModem {
   void Modulate(double* out, int n);
   bool Transmitting() const { return TxBitCount != 0; }
 
-  int32_t BlockLengthValue() const { return BlockLength; }
+  int32_t GetBlockLength() const { return BlockLength; }
 
  private:
   void LoadSettings();
   void DesignSlot(int index);
 
-  std::string FSettingsFileName;
+  std::string SettingsFileName;
   int32_t Baudrate = 200;
   int32_t Freq0 = 2540;
   int32_t Freq1 = 2760;
-  TIirFilter Filters[2] = {TIirFilter(SampleRate), TIirFilter(SampleRate)};
-  TFilterSettings FilterSettings[2];
+  TIirFilter FFilters[2] = {TIirFilter(SampleRate), TIirFilter(SampleRate)};
+  TFilterSettings FFilterSettings[2];
   THilbert Hilbert;
 
   // Receiver.
@@ -115,7 +114,7 @@ class TModem {
   double PeakMax = 0, LastPeak = 0, PrevPeak = 0;
   uint8_t PeakRising = 0;
   // Scratch of Demodulate, sized once to BlockLength.
-  std::vector<double> ScratchI, ScratchQ;
+  std::vector<double> FScratchI, FScratchQ;
 
   // Transmitter.
   uint8_t TxBytes[kMaxTelegramBytes] = {};

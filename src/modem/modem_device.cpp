@@ -21,7 +21,7 @@ TModemDevice::TModemDevice(const std::string& settingsFileName, std::unique_ptr<
   if (!FStream || !FStream->Start([this](const int16_t* in, int16_t* out, int n) {
         ProcessBlock(in, out, n);
       })) {
-    FStatus = -1;
+    Status = -1;
   }
 }
 
@@ -33,8 +33,8 @@ TModemDevice::~TModemDevice() {
   FStream.reset();
 }
 
-int32_t TModemDevice::Status() const {
-  if (FStatus != 0) return FStatus;
+int32_t TModemDevice::GetStatus() const {
+  if (Status != 0) return Status;
   return FStream->Running() ? 0 : -1;
 }
 
@@ -53,9 +53,8 @@ void TModemDevice::CrossTalkGate(int16_t* frames, int n) {
 int16_t TModemDevice::OutputSample(double sample) {
   const double v = sample * kOutputScale;
   if (!(v == v)) return 0;  // NaN
-  if (v >= 32767.0) return 32767;
-  if (v <= -32768.0) return -32768;
-  return static_cast<int16_t>(static_cast<int32_t>(v));  // truncation toward zero
+  // Truncation toward zero.
+  return static_cast<int16_t>(static_cast<int32_t>(std::clamp(v, -32768.0, 32767.0)));
 }
 
 std::unique_lock<std::mutex> TModemDevice::CallerLock() {

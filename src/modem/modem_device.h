@@ -22,7 +22,7 @@ namespace sorvex {
 // operations below.
 //
 // The device owns its stream. Opening starts it; when it does not start,
-// Status() reads -1 and nothing else changes: the locked operations keep
+// GetStatus() reads -1 and nothing else changes: the locked operations keep
 // working on the modems, but no sound flows. Closing sets Closing, then stops
 // the stream, whose Stop returns only after a block in flight has finished
 // (the AudioStream contract), before the modems are freed.
@@ -47,7 +47,7 @@ class TModemDevice {
   TModemDevice& operator=(const TModemDevice&) = delete;
 
   // 0, or −1 when the stream did not start or has failed since.
-  int32_t Status() const;
+  int32_t GetStatus() const;
 
   // Locked operations; a channel other than 0 or 1 does nothing (0 returned).
   void Transmit(int channel, const uint8_t* bits, int32_t bitCount);
@@ -76,13 +76,15 @@ class TModemDevice {
 
   AudioStream* Stream() const { return FStream.get(); }
   int64_t BlocksProcessed() const { return FBlocks.load(); }
+  // What the stream lost on the way in (AudioStream::DroppedBlocks).
+  int64_t DroppedBlocks() const { return FStream ? FStream->DroppedBlocks() : 0; }
 
  private:
   static bool ValidChannel(int channel) { return channel == 0 || channel == 1; }
   // Takes Lock for a locked operation, counted in FCallersWaiting meanwhile.
   std::unique_lock<std::mutex> CallerLock();
 
-  int32_t FStatus = 0;
+  int32_t Status = 0;  // −1 when the stream did not start
   std::unique_ptr<TModem> Modems[2];
   std::unique_ptr<AudioStream> FStream;
   mutable std::mutex Lock;

@@ -23,8 +23,8 @@ constexpr double kLevelCeiling = 32768.0;
 }  // namespace
 
 void TModem::ResetReceiver() {
-  Filters[kBandSlot].Reset();
-  Filters[kSmoothingSlot].Reset();
+  FFilters[kBandSlot].Reset();
+  FFilters[kSmoothingSlot].Reset();
   Hilbert.Reset();
   TelegramEvent.Reset();
   State = rsWaitSilence;
@@ -40,20 +40,20 @@ void TModem::ResetReceiver() {
 void TModem::Demodulate(double* in, int n, double* out) {
   if (n <= 0 || n > BlockLength || in == nullptr || out == nullptr) return;
   // Sized once to BlockLength; this only allocates if the constructor did not.
-  if (static_cast<int>(ScratchI.size()) < BlockLength) ScratchI.resize(BlockLength);
-  if (static_cast<int>(ScratchQ.size()) < BlockLength) ScratchQ.resize(BlockLength);
-  double* const I = ScratchI.data();
-  double* const Q = ScratchQ.data();
+  if (static_cast<int>(FScratchI.size()) < BlockLength) FScratchI.resize(BlockLength);
+  if (static_cast<int>(FScratchQ.size()) < BlockLength) FScratchQ.resize(BlockLength);
+  double* const I = FScratchI.data();
+  double* const Q = FScratchQ.data();
 
   // 1. Band-pass in place.
-  Filters[kBandSlot].Filter(in, in, n);
+  FFilters[kBandSlot].Filter(in, in, n);
 
   // 2. Peak level meter with linear decay, on the band-filtered samples.
   double level = InputLevel;
   for (int k = 0; k < n; ++k) {
     level = std::max(std::fabs(in[k]), level - kLevelDecay);
   }
-  InputLevel = level > kLevelCeiling ? kLevelCeiling : level;
+  InputLevel = std::min(level, kLevelCeiling);
 
   // 3. Analytic pair: I is the filtered signal delayed by 16 samples (aligns
   // the in-phase path with the 31-tap FIR quadrature output), Q its Hilbert
@@ -88,6 +88,7 @@ void TModem::Demodulate(double* in, int n, double* out) {
     double d = phi - prevPhase;               // radians per sample
     prevPhase = phi;
     if (d < 0) d += kTwoPi;
+    // Not std::clamp: Freq0 > Freq1 is allowed, and then w0 > w1.
     if (d < w0) {
       d = w0;
     } else if (d > w1) {
@@ -98,7 +99,7 @@ void TModem::Demodulate(double* in, int n, double* out) {
   PrevPhase = prevPhase;
 
   // 6. Smoothing low-pass in place.
-  Filters[kSmoothingSlot].Filter(out, out, n);
+  FFilters[kSmoothingSlot].Filter(out, out, n);
 }
 
 void TModem::ProcessBlock(int channel, const int16_t* frames, int n) {

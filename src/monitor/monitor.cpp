@@ -165,9 +165,9 @@ void TMonitor::DispatchTick() {
 void TMonitor::ShowOnGraph(bool channelShown, const TelegramInfo& info, TraceColour colour,
                            const std::string& text) {
   if (FLogGraph || !channelShown || (FRecKp != 0 && FRecKp != info.KpAddress)) return;
+  // One call draws the trace and sets its title.
   FProgressLine = colour == TraceColour::Blue ? 438 : 474;
   FObserver.ShowTelegram(FSignalRecords.data(), FSignalRecordCount, colour, text);
-  FProgressLine = colour == TraceColour::Blue ? 439 : 475;
 }
 
 void TMonitor::HandleRequest(const uint8_t* telegram, int32_t bits) {
@@ -239,11 +239,10 @@ void TMonitor::HandleAnswer(const uint8_t* telegram, int32_t bits) {
 }
 
 void TMonitor::TakeStatistics(int channel, bool ok, const TelegramInfo& info) {
+  // The level scan is pure and raises nothing, so it needs no marker of its own.
   FProgressLine = 506;
-  FProgressLine = 510;  // the scan is pure; 510/513 mark its records and bit samples
   const TBitLevels levels =
       ComputeBitLevels(FSignalRecords.data(), FSignalRecordCount, info.LengthBits);
-  FProgressLine = 523;
   FProgressLine = 527;
   const double noise = FDevice->TakeNoise(channel);
   UpdateKpStatistics(channel, ok, noise, levels.HalfMeans, levels.BitIndexes, levels.Levels, info);

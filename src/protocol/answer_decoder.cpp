@@ -3,6 +3,7 @@
 #include "protocol/decoder_steps.h"
 #include "protocol/telegram.h"
 #include "protocol/telegram_text.h"
+#include "util/str_format.h"
 
 namespace sorvex {
 
@@ -16,13 +17,6 @@ struct TAnswerContext {
   KpTelemetryBlock* Block() { return Store.FindKpRecord(Steps.Info().KpAddress, true); }
 };
 
-bool DecodeOt(TDecodeSteps& s) {
-  if (!s.GroupInRange(0, 1)) return false;
-  if (!s.ShortEndAt(3)) return false;
-  s.Succeed(4);
-  return true;
-}
-
 // n TS bytes for groups 1..n (n = group byte, 0..63); groups 1..8 are stored.
 bool DecodeTsm(TAnswerContext& a) {
   TDecodeSteps& s = a.Steps;
@@ -33,7 +27,7 @@ bool DecodeTsm(TAnswerContext& a) {
   if (!s.LongEndAt(3 + n)) return false;
   if (!s.CrcOver(n + 5)) return false;
   s.Text() += "Данные: ";
-  for (int i = 0; i < n; ++i) AppendFormat(s.Text(), "%.2X ", s.Char(3 + i).Data);
+  for (int i = 0; i < n; ++i) s.Text() += StrFormat("%.2X ", s.Char(3 + i).Data);
   const int stored = n < KpTelemetryBlock::kTsGroups ? n : KpTelemetryBlock::kTsGroups;
   if (stored > 0) {
     if (KpTelemetryBlock* block = a.Block()) {
@@ -53,7 +47,7 @@ bool DecodeGts(TAnswerContext& a) {
   const unsigned g = s.Group();
   if (!s.GroupInRange(1, 64)) return false;
   if (IsShortEnd(s.Char(3)) && s.Count() < 6) {
-    AppendFormat(s.Text(), "Группа=%u", g);
+    s.Text() += StrFormat("Группа=%u", g);
     s.Succeed(4);
     return true;
   }
@@ -62,7 +56,7 @@ bool DecodeGts(TAnswerContext& a) {
   if (!s.LongEndAt(4)) return false;
   if (!s.CrcOver(6)) return false;
   const uint8_t ts = s.Char(3).Data;
-  AppendFormat(s.Text(), "Группа=%u, Значение %.2XH", g, ts);
+  s.Text() += StrFormat("Группа=%u, Значение %.2XH", g, ts);
   if (g <= KpTelemetryBlock::kTsGroups) {
     if (KpTelemetryBlock* block = a.Block()) {
       block->TsBytes[g - 1] = ts;
@@ -73,31 +67,23 @@ bool DecodeGts(TAnswerContext& a) {
   return true;
 }
 
-// Parity, end and check of a 21-character frame: 8 words in chars 3..18.
-bool CheckWordFrame(TDecodeSteps& s) {
-  if (!s.AtLeast(21)) return false;
-  if (!s.Parity(3, 16)) return false;
-  if (!s.LongEndAt(19)) return false;
-  return s.CrcOver(21);
-}
-
 bool DecodeGtit(TAnswerContext& a) {
   TDecodeSteps& s = a.Steps;
   const unsigned g = s.Group();
   if (!s.GroupInRange(1, 64)) return false;
   if (IsShortEnd(s.Char(3)) && s.Count() < 21) {
-    AppendFormat(s.Text(), "Группа=%u", g);
+    s.Text() += StrFormat("Группа=%u", g);
     s.Succeed(4);
     return true;
   }
-  if (!CheckWordFrame(s)) return false;
-  AppendFormat(s.Text(), "Группа=%u, Данные: ", g);
+  if (!s.WordFrame()) return false;
+  s.Text() += StrFormat("Группа=%u, Данные: ", g);
   int values[KpTelemetryBlock::kTitValues];
   for (int k = 0; k < KpTelemetryBlock::kTitValues; ++k) {
     const uint8_t low = s.Char(3 + 2 * k).Data;
     const uint8_t high = s.Char(4 + 2 * k).Data;
     values[k] = TitWordValue(low, high);
-    AppendFormat(s.Text(), "%d(%X) ", values[k], TitWordStatus(high));
+    s.Text() += StrFormat("%d(%X) ", values[k], TitWordStatus(high));
   }
   if (g <= KpTelemetryBlock::kTitGroups) {
     if (KpTelemetryBlock* block = a.Block()) {
@@ -113,31 +99,21 @@ bool DecodeGtit(TAnswerContext& a) {
 
 bool DecodeGtii(TDecodeSteps& s) {
   if (!s.GroupInRange(1, 32)) return false;
-  if (!CheckWordFrame(s)) return false;
+  if (!s.WordFrame()) return false;
   const bool reset = s.Info().FunctionCode == FunctionByte(TelegramFunction::GtiiReset);
-  AppendFormat(s.Text(), "%s, Группа=%u, Данные: ", reset ? "со сбросом" : "без сброса",
-               s.Group() & 0x0Fu);
+  s.Text() +=
+      StrFormat("%s, Группа=%u, Данные: ", reset ? "со сбросом" : "без сброса", s.Group() & 0x0Fu);
   for (int k = 0; k < 8; ++k) {
     const unsigned counter = s.Char(3 + 2 * k).Data | (s.Char(4 + 2 * k).Data << 8);
-    AppendFormat(s.Text(), "%u ", counter);
+    s.Text() += StrFormat("%u ", counter);
   }
-  s.Succeed(21);
-  return true;
-}
-
-bool DecodeZutit(TDecodeSteps& s) {
-  if (!s.GroupInRange(0, 64)) return false;
-  if (!CheckWordFrame(s)) return false;
-  AppendFormat(s.Text(), "Группа=%u, Канал=%u, Данные: ", ChannelGroup(s.Group()),
-               ChannelNumber(s.Group()));
-  AppendSettingsText(s.Text(), &s.Char(3));
   s.Succeed(21);
   return true;
 }
 
 bool DecodeNutit(TDecodeSteps& s) {
   if (!s.ShortEndAt(3)) return false;
-  AppendFormat(s.Text(), "Группа=%u, Канал=%u", ChannelGroup(s.Group()), ChannelNumber(s.Group()));
+  s.Text() += StrFormat("Группа=%u, Канал=%u", ChannelGroup(s.Group()), ChannelNumber(s.Group()));
   s.Succeed(4);
   return true;
 }
@@ -162,7 +138,7 @@ bool DecodeBo(TAnswerContext& a) {
   if (!s.AtLeast(count + 4)) return false;
   if (!s.CrcOver(count + 4)) return false;
   s.Text() += "Значение=";
-  for (int i = 0; i < count; ++i) AppendFormat(s.Text(), "%.2X ", bytes[i]);
+  for (int i = 0; i < count; ++i) s.Text() += StrFormat("%.2X ", bytes[i]);
   if (KpTelemetryBlock* block = a.Block()) {
     block->BoTime = a.Now;
     for (int i = 0; i < count; ++i)
@@ -190,7 +166,7 @@ bool DecodeAnswerTelegram(const uint8_t* bits, uint16_t bitCount, std::string& t
   s.BeginCase(tag);
   switch (static_cast<TelegramFunction>(info.FunctionCode)) {
     case TelegramFunction::Ot:
-      return DecodeOt(s);
+      return s.DecodeNoGroup();
     case TelegramFunction::Tsm:
       return DecodeTsm(a);
     case TelegramFunction::Gts:
@@ -204,7 +180,7 @@ bool DecodeAnswerTelegram(const uint8_t* bits, uint16_t bitCount, std::string& t
     case TelegramFunction::GtiiNoReset:
       return DecodeGtii(s);
     case TelegramFunction::Zutit:
-      return DecodeZutit(s);
+      return s.DecodeChannelSettings();
     case TelegramFunction::Nutit:
       return DecodeNutit(s);
     case TelegramFunction::Bo:

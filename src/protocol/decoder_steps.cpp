@@ -1,6 +1,7 @@
 #include "protocol/decoder_steps.h"
 
 #include "protocol/telegram_text.h"
+#include "util/str_format.h"
 
 namespace sorvex {
 
@@ -48,20 +49,44 @@ bool TDecodeSteps::CrcOver(int chars) {
   return true;
 }
 
+bool TDecodeSteps::WordFrame() {
+  if (!AtLeast(21)) return false;
+  if (!Parity(3, 16)) return false;
+  if (!LongEndAt(19)) return false;
+  return CrcOver(21);
+}
+
 bool TDecodeSteps::DecodeTu() {
   if (!GroupInRange(1, 32)) return false;
   if (!AtLeast(5)) return false;
   if (!Parity(3, 1)) return false;
   if (!ShortEndAt(4)) return false;
   const bool on = FInfo.FunctionCode == FunctionByte(TelegramFunction::TuOn);
-  AppendFormat(FText, "%s, Группа=%u, Объект=%u;", on ? "Вкл" : "Откл", Group(),
-               TuObjectNumber(Char(3).Data));
+  FText += StrFormat("%s, Группа=%u, Объект=%u;", on ? "Вкл" : "Откл", Group(),
+                     TuObjectNumber(Char(3).Data));
   Succeed(5);
   return true;
 }
 
+bool TDecodeSteps::DecodeNoGroup() {
+  if (!GroupInRange(0, 1)) return false;
+  if (!ShortEndAt(3)) return false;
+  Succeed(4);
+  return true;
+}
+
+bool TDecodeSteps::DecodeChannelSettings() {
+  if (!GroupInRange(0, 64)) return false;
+  if (!WordFrame()) return false;
+  FText +=
+      StrFormat("Группа=%u, Канал=%u, Данные: ", ChannelGroup(Group()), ChannelNumber(Group()));
+  AppendSettingsText(FText, &Char(3));
+  Succeed(21);
+  return true;
+}
+
 bool TDecodeSteps::DecodeUnknown() {
-  AppendFormat(FText, "%.XH??; ", FInfo.FunctionCode);
+  FText += StrFormat("%.XH??; ", FInfo.FunctionCode);
   AppendCharacterDump(FText, FTelegram.Chars.data(), FTelegram.Count);
   return false;
 }

@@ -33,10 +33,16 @@ class TDecodeSteps {
   bool ShortEndAt(int index);                          // else BadEndMark
   bool LongEndAt(int index);                           // else BadEndMark
   bool CrcOver(int chars);  // TelegramCrc over `chars` == 0, else ChecksumError
+  // A 21-character frame of 8 words in chars 3..18: parity, long end at 19,
+  // check character at 20.
+  bool WordFrame();
   void Succeed(int chars) { FInfo.LengthBits = chars * kCharBits; }
 
   // Shared cases, run behind the tag. Each returns the decoder's verdict.
   bool DecodeTu();       // TuOn/TuOff, both directions
+  bool DecodeNoGroup();  // group 0 and a short end at char 3, nothing behind the tag
+  // Group and channel of a TIT channel, then its settings in a word frame.
+  bool DecodeChannelSettings();
   bool DecodeUnknown();  // "%.XH??; " and the character dump; always false
 
  private:

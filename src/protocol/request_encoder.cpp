@@ -2,6 +2,7 @@
 
 #include "protocol/telegram.h"
 #include "protocol/telegram_text.h"
+#include "util/str_format.h"
 
 namespace sorvex {
 
@@ -50,48 +51,48 @@ int16_t EncodeRequestTelegram(uint8_t* buffer, const RequestDescriptor& request)
 
 std::string DescribeRequest(const RequestDescriptor& r) {
   std::string prefix;
-  AppendFormat(prefix, "Запрос на КП%u; Функция ", r.KpAddress);
+  prefix += StrFormat("Запрос на КП%u; Функция ", r.KpAddress);
   const char* p = prefix.c_str();
   std::string text;
   switch (static_cast<TelegramFunction>(r.FunctionCode)) {
     case TelegramFunction::Ot:
-      AppendFormat(text, "%s ОТ.", p);
+      text += StrFormat("%s ОТ.", p);
       break;
     case TelegramFunction::Gts:
-      AppendFormat(text, "%s ЗГТС, Группа=%u.", p, r.Group);
+      text += StrFormat("%s ЗГТС, Группа=%u.", p, r.Group);
       break;
     case TelegramFunction::Gkds:
-      AppendFormat(text, "%s ЗГКДС, Группа=%u.", p, r.Group);
+      text += StrFormat("%s ЗГКДС, Группа=%u.", p, r.Group);
       break;
     case TelegramFunction::Gtit:
-      AppendFormat(text, "%s ЗГТИТ, Группа=%u.", p, r.Group);
+      text += StrFormat("%s ЗГТИТ, Группа=%u.", p, r.Group);
       break;
     case TelegramFunction::GtiiNoReset:
-      AppendFormat(text, "%s ЗГТИИ1, Группа=%u.", p, r.Group);
+      text += StrFormat("%s ЗГТИИ1, Группа=%u.", p, r.Group);
       break;
     case TelegramFunction::GtiiReset:
-      AppendFormat(text, "%s ЗГТИИ2, Группа=%u.", p, r.Group);
+      text += StrFormat("%s ЗГТИИ2, Группа=%u.", p, r.Group);
       break;
     case TelegramFunction::Tsm:
-      AppendFormat(text, "%s ЗТСМ.", p);
+      text += StrFormat("%s ЗТСМ.", p);
       break;
     case TelegramFunction::Bo:
-      AppendFormat(text, "%s ЗБО.", p);
+      text += StrFormat("%s ЗБО.", p);
       break;
     case TelegramFunction::Zutit:
-      AppendFormat(text, "%s ЗУТИТ, Группа %u, Канал %u. ", p, r.Group, r.Object);
+      text += StrFormat("%s ЗУТИТ, Группа %u, Канал %u. ", p, r.Group, r.Object);
       break;
     case TelegramFunction::Nutit:
-      AppendFormat(text, "%s НУТИТ, Группа %u, Канал %u. ", p, r.Group, r.Object);
+      text += StrFormat("%s НУТИТ, Группа %u, Канал %u. ", p, r.Group, r.Object);
       break;
     case TelegramFunction::TuOn:
-      AppendFormat(text, "%s ТУВ, Группа=%u, Объект=%u.", p, r.Group, r.Object);
+      text += StrFormat("%s ТУВ, Группа=%u, Объект=%u.", p, r.Group, r.Object);
       break;
     case TelegramFunction::TuOff:
-      AppendFormat(text, "%s ТУО, Группа=%u, Объект=%u.", p, r.Group, r.Object);
+      text += StrFormat("%s ТУО, Группа=%u, Объект=%u.", p, r.Group, r.Object);
       break;
     default:
-      AppendFormat(text, "%s ???.", p);
+      text += StrFormat("%s ???.", p);
       break;
   }
   return text;

@@ -1,6 +1,7 @@
 #include "protocol/telegram.h"
 
 #include "protocol/telegram_text.h"
+#include "util/str_format.h"
 
 namespace sorvex {
 
@@ -100,7 +101,7 @@ bool CheckTelegramHeader(const UnpackedTelegram& t, std::string& text, TelegramI
     return false;
   }
   text.clear();  // the initial "???" gives way to the prefix
-  AppendFormat(text, "КП=%u; ", kp);
+  text += StrFormat("КП=%u; ", kp);
   info.KpAddress = kp;
   if (!CheckCharParity(t.Chars[1], text, text.size())) return false;
   info.FunctionCode = t.Chars[1].Data;

@@ -1,28 +1,8 @@
 #include "protocol/telegram_text.h"
 
-#include <cstdarg>
-#include <cstdio>
+#include "util/str_format.h"
 
 namespace sorvex {
-
-void AppendFormat(std::string& text, const char* format, ...) {
-  char small[256];
-  va_list args;
-  va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int length = std::vsnprintf(small, sizeof small, format, args);
-  va_end(args);
-  if (length > 0 && static_cast<size_t>(length) < sizeof small) {
-    text.append(small, static_cast<size_t>(length));
-  } else if (length > 0) {
-    const size_t old = text.size();
-    text.resize(old + static_cast<size_t>(length) + 1);
-    std::vsnprintf(text.data() + old, static_cast<size_t>(length) + 1, format, again);
-    text.resize(old + static_cast<size_t>(length));
-  }
-  va_end(again);
-}
 
 const char* FunctionTag(uint8_t functionCode) {
   // Byte for byte as the line's texts have them: "ГTИИ; " has a Latin T, "ГTC; " a
@@ -82,13 +62,13 @@ void AppendSettingsText(std::string& text, const TelegramChar* first) {
   // 0x80, which means nothing, so the byte is read unsigned rather than as
   // −128..−1.
   const unsigned k = first[15].Data;
-  AppendFormat(text, "Уст: Д=%d..%d, А=%d..%d, П=%d..%d, С1=%u, С2=%u, Г=%d, К=%u;", bound[0],
-               bound[1], bound[2], bound[3], bound[4], bound[5], c1, c2, g, k);
+  text += StrFormat("Уст: Д=%d..%d, А=%d..%d, П=%d..%d, С1=%u, С2=%u, Г=%d, К=%u;", bound[0],
+                    bound[1], bound[2], bound[3], bound[4], bound[5], c1, c2, g, k);
 }
 
 void AppendCharacterDump(std::string& text, const TelegramChar* chars, int count) {
   for (int i = 0; i < count; ++i) {
-    AppendFormat(text, "%.2X(%u) ", chars[i].Data, static_cast<unsigned>(chars[i].Ninth));
+    text += StrFormat("%.2X(%u) ", chars[i].Data, static_cast<unsigned>(chars[i].Ninth));
   }
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
-// Text pieces shared by the decoders: printf-style appending, the
-// function tags, TU object numbers, two-character words, the settings text
-// and the character dump of an unrecognised function.
+// Text pieces shared by the decoders: the function tags, TU object numbers, two-character words,
+// the settings text and the character dump of an unrecognised function.
 
 #include <cstdint>
 #include <string>
@@ -10,9 +9,6 @@
 #include "protocol/telegram.h"
 
 namespace sorvex {
-
-// Appends printf-formatted text of any length.
-void AppendFormat(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // The tag the decoders print for a function code, or nullptr when the code
 // is not one of the protocol's. Several tags mix Latin and Cyrillic letters.

@@ -9,7 +9,7 @@
 #include "audio/sound_file_stream.h"
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
-#include "monitor/signal_time_driver.h"
+#include "sim/signal_time_driver.h"
 #include "tool/commands.h"
 #include "tool/monitor_output.h"
 #include "util/date_time.h"
@@ -82,7 +82,7 @@ int RunReplay(const ReplayOptions& options) {
 
   monitor.StartDevice(std::make_unique<TModemDevice>(options.Settings, std::move(hooked)),
                       levels[0], levels[1]);
-  if (monitor.Device()->Status() != 0) {
+  if (monitor.Device()->GetStatus() != 0) {
     std::fprintf(stderr, "sorvex-tool replay: %s\n", recording->Error().c_str());
     return kExitUsage;
   }

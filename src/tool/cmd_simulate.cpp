@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "audio/sound_file.h"
-#include "monitor/scenario.h"
+#include "sim/scenario.h"
 #include "tool/commands.h"
 
 namespace sorvex::tool {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,11 +10,6 @@
 
 namespace sorvex {
 namespace {
-
-std::string& CurrentIniFileName() {
-  static std::string name = "Sorvex.ini";
-  return name;
-}
 
 // The platform's read buffers: 1023 characters for strings, 31 for numbers,
 // terminator included. Never cut a UTF-8 character in two.
@@ -25,8 +21,8 @@ std::string Clip(std::string text, size_t bufferSize) {
   return text;
 }
 
-std::string ReadRaw(const std::string& key, size_t bufferSize) {
-  const auto value = ProfileRead(IniFileName(), kIniSection, key);
+std::string ReadRaw(const std::string& iniFileName, const std::string& key, size_t bufferSize) {
+  const auto value = ProfileRead(iniFileName, kIniSection, key);
   return value ? Clip(*value, bufferSize) : std::string();
 }
 
@@ -46,44 +42,39 @@ std::string ChooseIniFileName(const std::string& executableDir) {
   return base + "/sorvex/Sorvex.ini";
 }
 
-void SetIniFileName(const std::string& path) {
-  CurrentIniFileName() = path;
-}
-const std::string& IniFileName() {
-  return CurrentIniFileName();
-}
-
-std::string IniReadString(const std::string& key, const std::string& fallback) {
-  const std::string value = ReadRaw(key, 1023);
+std::string IniReadString(const std::string& iniFileName, const std::string& key,
+                          const std::string& fallback) {
+  const std::string value = ReadRaw(iniFileName, key, 1023);
   if (!value.empty()) return value;
-  IniWriteString(key, fallback);
+  IniWriteString(iniFileName, key, fallback);
   return fallback;
 }
 
-bool IniWriteString(const std::string& key, const std::string& value) {
-  return ProfileWrite(IniFileName(), kIniSection, key, value);
+bool IniWriteString(const std::string& iniFileName, const std::string& key,
+                    const std::string& value) {
+  return ProfileWrite(iniFileName, kIniSection, key, value);
 }
 
-int32_t IniReadInt(const std::string& key, int32_t fallback) {
-  const std::string value = ReadRaw(key, 31);
+int32_t IniReadInt(const std::string& iniFileName, const std::string& key, int32_t fallback) {
+  const std::string value = ReadRaw(iniFileName, key, 31);
   if (!value.empty()) return ParseLeadingInt(value);
-  IniWriteInt(key, fallback);
+  IniWriteInt(iniFileName, key, fallback);
   return fallback;
 }
 
-bool IniWriteInt(const std::string& key, int32_t value) {
-  return IniWriteString(key, std::to_string(value));
+bool IniWriteInt(const std::string& iniFileName, const std::string& key, int32_t value) {
+  return IniWriteString(iniFileName, key, std::to_string(value));
 }
 
-double IniReadFloat(const std::string& key, double fallback) {
-  const std::string value = ReadRaw(key, 31);
+double IniReadFloat(const std::string& iniFileName, const std::string& key, double fallback) {
+  const std::string value = ReadRaw(iniFileName, key, 31);
   if (!value.empty()) return ParseLeadingFloat(value);
-  IniWriteFloat(key, fallback);
+  IniWriteFloat(iniFileName, key, fallback);
   return fallback;
 }
 
-bool IniWriteFloat(const std::string& key, double value) {
-  return IniWriteString(key, FormatIniFloat(value));
+bool IniWriteFloat(const std::string& iniFileName, const std::string& key, double value) {
+  return IniWriteString(iniFileName, key, FormatIniFloat(value));
 }
 
 std::string FormatIniFloat(double value) {
@@ -121,13 +112,29 @@ std::vector<int32_t> ParseIniIntList(const std::string& text, int capacity) {
   return values;
 }
 
-int IniReadIntList(const std::string& key, std::vector<int32_t>& values) {
-  values = ParseIniIntList(ReadRaw(key, 1023), kIniListCapacity);
+int IniReadIntList(const std::string& iniFileName, const std::string& key,
+                   std::vector<int32_t>& values) {
+  values = ParseIniIntList(ReadRaw(iniFileName, key, 1023), kIniListCapacity);
   return static_cast<int>(values.size());
 }
 
-bool IniWriteIntList(const std::string& key, const int32_t* values, int count) {
-  return IniWriteString(key, FormatIniIntList(values, count));
+bool IniWriteIntList(const std::string& iniFileName, const std::string& key, const int32_t* values,
+                     int count) {
+  return IniWriteString(iniFileName, key, FormatIniIntList(values, count));
+}
+
+bool SaveGridColumns(const std::string& iniFileName, const std::string& key,
+                     const std::vector<int32_t>& widths) {
+  return IniWriteIntList(iniFileName, key, widths.data(), static_cast<int>(widths.size()));
+}
+
+int LoadGridColumns(const std::string& iniFileName, const std::string& key,
+                    std::vector<int32_t>& widths) {
+  std::vector<int32_t> stored;
+  IniReadIntList(iniFileName, key, stored);
+  const size_t count = std::min(stored.size(), widths.size());
+  std::copy_n(stored.begin(), count, widths.begin());
+  return static_cast<int>(count);
 }
 
 }  // namespace sorvex

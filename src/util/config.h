@@ -10,24 +10,36 @@ namespace sorvex {
 // When that directory is not writable (a system-wide install) the file lives
 // in $XDG_CONFIG_HOME/sorvex/ (default ~/.config/sorvex/) instead.
 std::string ChooseIniFileName(const std::string& executableDir);
-// The path every Ini* call below uses; chosen once at start, or set by tests.
-void SetIniFileName(const std::string& path);
-const std::string& IniFileName();
 
 inline constexpr const char* kIniSection = "System";
 inline constexpr int kIniListCapacity = 155;
 
-// A read of an absent or empty key writes the default back at once.
-std::string IniReadString(const std::string& key, const std::string& fallback);
-bool IniWriteString(const std::string& key, const std::string& value);
-int32_t IniReadInt(const std::string& key, int32_t fallback);
-bool IniWriteInt(const std::string& key, int32_t value);
-double IniReadFloat(const std::string& key, double fallback);
-bool IniWriteFloat(const std::string& key, double value);
+// Keys of section "System" in the main INI file `iniFileName`, which whoever
+// owns the file (the window, a tool, a test) passes in; each call reads or
+// writes the file afresh. A read of an absent or empty key writes the
+// default back at once. Writes return false when the file could not be saved.
+std::string IniReadString(const std::string& iniFileName, const std::string& key,
+                          const std::string& fallback);
+bool IniWriteString(const std::string& iniFileName, const std::string& key,
+                    const std::string& value);
+int32_t IniReadInt(const std::string& iniFileName, const std::string& key, int32_t fallback);
+bool IniWriteInt(const std::string& iniFileName, const std::string& key, int32_t value);
+double IniReadFloat(const std::string& iniFileName, const std::string& key, double fallback);
+bool IniWriteFloat(const std::string& iniFileName, const std::string& key, double value);
 // "35; 216; 64;". Reads at most kIniListCapacity values (the rest are
 // ignored); an absent or empty key gives 0 values and writes nothing.
-int IniReadIntList(const std::string& key, std::vector<int32_t>& values);
-bool IniWriteIntList(const std::string& key, const int32_t* values, int count);
+int IniReadIntList(const std::string& iniFileName, const std::string& key,
+                   std::vector<int32_t>& values);
+bool IniWriteIntList(const std::string& iniFileName, const std::string& key, const int32_t* values,
+                     int count);
+
+// Column widths of a grid, one entry per column. Saving writes them all;
+// loading sets the first min(stored, columns) widths and leaves the others
+// (and everything, when the key is absent). Returns the widths set.
+bool SaveGridColumns(const std::string& iniFileName, const std::string& key,
+                     const std::vector<int32_t>& widths);
+int LoadGridColumns(const std::string& iniFileName, const std::string& key,
+                    std::vector<int32_t>& widths);
 
 // The formats, shared with anything else that stores such values.
 std::string FormatIniFloat(double value);  // "%g"

@@ -32,9 +32,6 @@ class TIniFile {
   bool Save() const;
 
  private:
-  struct Line {
-    std::string text;
-  };
   // Index of the "[section]" line, or -1.
   int FindSection(const std::string& section) const;
   // Index of the key's line inside the section starting at sectionLine, or -1.

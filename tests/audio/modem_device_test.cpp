@@ -10,10 +10,10 @@
 #include <thread>
 
 #include "alsa_files.h"
-#include "audio/loopback_stream.h"
 #include "audio/modem_device_factory.h"
 #include "audio/portaudio_stream.h"
 #include "audio/sound_file_stream.h"
+#include "sim/loopback_stream.h"
 
 namespace sorvex {
 namespace {
@@ -200,7 +200,7 @@ TEST_F(ModemDeviceTest, OpensOnTheStreamAndReportsItsSettings) {
   auto stream = std::make_unique<TLoopbackStream>();
   TLoopbackStream* loop = stream.get();
   TModemDevice device(settings, std::move(stream));
-  EXPECT_EQ(device.Status(), 0);
+  EXPECT_EQ(device.GetStatus(), 0);
   EXPECT_TRUE(loop->Running());
   EXPECT_EQ(device.BaudRate(0), 600);
   EXPECT_EQ(device.BaudRate(1), 600);
@@ -221,7 +221,7 @@ TEST_F(ModemDeviceTest, WithoutADeviceStatusIsMinusOneAndTheOperationsStillWork)
   auto stream = std::make_unique<TLoopbackStream>();
   stream->SetFailStart(true);
   TModemDevice device(settings, std::move(stream));
-  EXPECT_EQ(device.Status(), -1);
+  EXPECT_EQ(device.GetStatus(), -1);
   device.SetStartLevel(0, 0.2);
   device.SetRecordCapacity(1, 100);
   device.ResetReceiver(1);
@@ -233,7 +233,7 @@ TEST_F(ModemDeviceTest, WithoutADeviceStatusIsMinusOneAndTheOperationsStillWork)
   EXPECT_EQ(device.TakeTelegram(0, bytes, 20), 0) << "a wait with no stream times out";
 
   TModemDevice none(settings, nullptr);
-  EXPECT_EQ(none.Status(), -1);
+  EXPECT_EQ(none.GetStatus(), -1);
   EXPECT_EQ(none.BaudRate(1), 200);
 }
 
@@ -241,10 +241,10 @@ TEST_F(ModemDeviceTest, AStreamThatFailsWhileRunningReadsMinusOne) {
   auto stream = std::make_unique<TLoopbackStream>();
   TLoopbackStream* loop = stream.get();
   TModemDevice device(settings, std::move(stream));
-  EXPECT_EQ(device.Status(), 0);
+  EXPECT_EQ(device.GetStatus(), 0);
   EXPECT_EQ(loop->Pump(2), 2);
   loop->Fail();
-  EXPECT_EQ(device.Status(), -1);
+  EXPECT_EQ(device.GetStatus(), -1);
   EXPECT_EQ(loop->Pump(1), 0);
   EXPECT_EQ(device.BaudRate(0), 200);
 }
@@ -394,7 +394,7 @@ TEST_F(ModemDeviceTest, TelegramsOnBothInputsInOrderThroughTheFileBackend) {
   auto stream = std::make_unique<TSoundFileStream>(options.SoundFile);
   TSoundFileStream* file = stream.get();
   TModemDevice device(settings, std::move(stream), Arm);  // armed before the first block
-  ASSERT_EQ(device.Status(), 0) << file->Error();
+  ASSERT_EQ(device.GetStatus(), 0) << file->Error();
   std::vector<uint8_t> bytes(256);
   std::vector<std::pair<int, int64_t>> arrivals;
   std::vector<std::vector<uint8_t>> got(2);
@@ -418,7 +418,7 @@ TEST_F(ModemDeviceTest, TelegramsOnBothInputsInOrderThroughTheFileBackend) {
   ExpectTelegram(got[1], bitCounts[1], kAnswer);
   ASSERT_TRUE(file->WaitForEnd(30000));
   EXPECT_EQ(file->BlocksProcessed(), blocks);
-  EXPECT_EQ(device.Status(), 0) << "a recording that ended is not a failed device";
+  EXPECT_EQ(device.GetStatus(), 0) << "a recording that ended is not a failed device";
 }
 
 // A recording played as fast as possible, then taken with a positive wait.
@@ -503,7 +503,7 @@ TEST_F(ModemDeviceTest, OpenAndClose1000TimesWhileBlocksFlow) {
     loop->SetOutputSink([](int64_t, const int16_t*, int) {});
     {
       TModemDevice device(settings, std::move(stream));
-      ASSERT_EQ(device.Status(), 0);
+      ASSERT_EQ(device.GetStatus(), 0);
       for (int ch = 0; ch < 2; ++ch) {
         device.SetRecordCapacity(ch, 2000);  // 64000 as in the main window costs time, not coverage
         device.ResetReceiver(ch);
@@ -561,7 +561,7 @@ TEST_F(ModemDeviceTest, RealAlsaPathThroughFiles) {
       const int bits = device.TakeTelegram(ch, bytes, 0);
       out << " " << bits << ":" << BitText(bytes, bits);
     }
-    out << " " << device.Status();
+    out << " " << device.GetStatus();
     message = out.str();
     return 0;
   });
@@ -603,7 +603,7 @@ TEST_F(ModemDeviceTest, DefaultDeviceWithoutASoundCardIsQuiet) {
   const std::string conf = WriteAlsaNoCardConfig(dir);
   const ChildResult r = RunInChild(dir, conf, [&](std::string& message) {
     auto device = OpenModemDevice(settings);
-    message = std::to_string(device->Status()) + " " + std::to_string(device->BaudRate(0));
+    message = std::to_string(device->GetStatus()) + " " + std::to_string(device->BaudRate(0));
     device->ResetReceiver(0);
     return device->ReceiverState(0) == rsWaitSilence ? 0 : 1;
   });

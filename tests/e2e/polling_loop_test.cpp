@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "../monitor/line_rig.h"
-#include "audio/loopback_stream.h"
 #include "modem/modem_device.h"
-#include "monitor/line_simulator.h"
+#include "monitor/line_rig.h"
 #include "monitor/monitor.h"
-#include "monitor/signal_time_driver.h"
-#include "protocol/answer_encoder.h"
 #include "protocol/request_decoder.h"
+#include "sim/answer_encoder.h"
+#include "sim/line_simulator.h"
+#include "sim/loopback_stream.h"
+#include "sim/signal_time_driver.h"
 
 namespace sorvex {
 namespace {

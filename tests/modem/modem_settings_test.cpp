@@ -97,7 +97,7 @@ TEST_F(ModemSettingsTest, MissingFileGivesTheDefaults) {
   EXPECT_EQ(s.Freq1, 2760);
   EXPECT_EQ(T(s.Band), T(kDefaultFilter));
   EXPECT_EQ(T(s.Smoothing), T(kDefaultFilter));
-  EXPECT_EQ(m.SettingsFileName(), (dir / "absent.ini").string());
+  EXPECT_EQ(m.GetSettingsFileName(), (dir / "absent.ini").string());
   EXPECT_FALSE(fs::exists(dir / "absent.ini"));  // reading creates nothing
 }
 
@@ -106,9 +106,9 @@ TEST_F(ModemSettingsTest, ConstructionLeavesReceiverAsleepAndTransmitterIdle) {
   EXPECT_EQ(m.ReceiverState(), rsSleeping);
   EXPECT_FALSE(m.Transmitting());
   EXPECT_EQ(m.Level(), 0.0);
-  EXPECT_EQ(m.BlockLengthValue(), 512);
+  EXPECT_EQ(m.GetBlockLength(), 512);
   const TModem tiny(path, 0);  // a block length below 1 is taken as 1
-  EXPECT_EQ(tiny.BlockLengthValue(), 1);
+  EXPECT_EQ(tiny.GetBlockLength(), 1);
 }
 
 // Without FILTERS both slots are kind 0, order 2, 500..3000 Hz, ripple 1; the
@@ -155,7 +155,7 @@ TEST_F(ModemSettingsTest, AllThirteenValuesRoundTripThroughSaveSettings) {
   a.SetFilter(TModem::kSmoothingSlot, 1, 7, 333, 1234, 3);
   EXPECT_FALSE(fs::exists(path));  // the setters write nothing
   ASSERT_TRUE(a.SaveSettings(path));
-  EXPECT_EQ(a.SettingsFileName(), path);
+  EXPECT_EQ(a.GetSettingsFileName(), path);
   EXPECT_EQ(Get(),
             "[GENERAL]\nBaudrate=1200\nFreq0=1300\nFreq1=2100\n\n[FILTERS]\n"
             "Band_Kind=1\nBand_Order=5\nBand_Freq1=700\nBand_Freq2=2900\nBand_Ripp=2\n"
@@ -198,7 +198,7 @@ TEST_F(ModemSettingsTest, SaveToAnUnwritablePathReportsFalse) {
   // A path below a regular file cannot be created, not even by root.
   const std::string bad = path + "/sub/modem.ini";
   EXPECT_FALSE(m.SaveSettings(bad));
-  EXPECT_EQ(m.SettingsFileName(), bad);
+  EXPECT_EQ(m.GetSettingsFileName(), bad);
   EXPECT_EQ(Get(), "[GENERAL]\nBaudrate=300\n");
 }
 
@@ -207,7 +207,7 @@ TEST_F(ModemSettingsTest, EmptyNameClearsTheNameAndWritesNothing) {
   TModem m(path, 1024);
   m.SetGeneral(600, 1000, 2000);
   EXPECT_TRUE(m.SaveSettings(""));
-  EXPECT_EQ(m.SettingsFileName(), "");
+  EXPECT_EQ(m.GetSettingsFileName(), "");
   EXPECT_EQ(Get(), "[GENERAL]\nBaudrate=300\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }

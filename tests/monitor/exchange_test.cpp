@@ -240,6 +240,46 @@ TEST_F(ExchangeTest, SignalCopiesGoExactlyWithFailuresAndStatisticsEvents) {
   EXPECT_GT(attached, 10);
 }
 
+// Statistics events carry the signal of the telegram they are about: a
+// copy of exactly the records the dispatch took with it. Before any telegram
+// there is nothing to attach.
+TEST_F(ExchangeTest, StatisticsEventsCarryTheirTelegramsSignal) {
+  const double halfMeans[2] = {0.5, 0.5};
+  const uint32_t bitIndex[2] = {0, 0};
+  const double levels[3] = {0.5, 0.5, 0.5};
+  TelegramInfo info;
+  info.KpAddress = 9;
+  rig.monitor.UpdateKpStatistics(1, true, 0.01, halfMeans, bitIndex, levels, info);
+  ASSERT_FALSE(rig.observer.entries.empty());
+  for (const auto& e : rig.observer.entries) {
+    EXPECT_EQ(e.records, nullptr) << e.text;
+    EXPECT_EQ(e.recordCount, 0) << e.text;
+  }
+  rig.observer.entries.clear();
+
+  rig.Line().SendRequest(Request(3, 0x90, 1));
+  rig.Play();
+  const int32_t count = rig.monitor.SignalRecordCount();
+  ASSERT_GT(count, 0);
+  const TSignalRecord* taken = rig.monitor.SignalRecords();
+  int events = 0, bitSamples = 0;
+  for (int32_t i = 0; i < count; ++i) bitSamples += taken[i].Kind == skBitSample;
+  // The request's four 9-bit characters, then more than four bit times of silence.
+  EXPECT_GE(bitSamples, 36 + 4);
+  for (const auto& e : rig.observer.entries) {
+    if (e.kind != lkInfo || e.text.rfind("В запросе на КП3", 0) != 0) continue;
+    ++events;
+    ASSERT_NE(e.records, nullptr) << e.text;
+    ASSERT_EQ(e.recordCount, count);
+    ASSERT_EQ(e.records->size(), static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+      ASSERT_EQ((*e.records)[i].Value, taken[i].Value) << i;
+      ASSERT_EQ((*e.records)[i].Kind, taken[i].Kind) << i;
+    }
+  }
+  EXPECT_GE(events, 4);  // the first telegram of a channel beats every extreme
+}
+
 TEST_F(ExchangeTest, LiveGraphFollowsTheFilters) {
   rig.monitor.SetGraphOptions(false, false, true, 0);  // answers only
   rig.Line().SendRequest(Request(3, 0x90, 1));

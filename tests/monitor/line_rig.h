@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "audio/loopback_stream.h"
 #include "modem/modem_device.h"
-#include "monitor/line_simulator.h"
 #include "monitor/monitor.h"
-#include "monitor/signal_time_driver.h"
+#include "sim/line_simulator.h"
+#include "sim/loopback_stream.h"
+#include "sim/signal_time_driver.h"
 #include "util/date_time.h"
 
 namespace sorvex::testing {

@@ -137,12 +137,6 @@ TEST_F(StatisticsTest, ResetMakesTheNextTelegramFirstAgain) {
   EXPECT_EQ(observer.entries.size(), 4u);
 }
 
-TEST_F(StatisticsTest, EventLinesCarryTheLastTelegramsSignal) {
-  // Without a telegram taken yet there is nothing to attach.
-  Update(1, true, 0.01, 0.5, 0.5, 0.5, 0.5, 0.5);
-  for (const auto& e : observer.entries) EXPECT_EQ(e.recordCount, 0);
-}
-
 TEST(BitLevels, ScanCountsOnlyBitSamplesUpToTheTelegramLength) {
   std::vector<TSignalRecord> records = {
       {0.9, skSample},      {-0.2, skStrobe},    {0.5, skBitSample},  {0.1, skSample},

@@ -215,13 +215,5 @@ TEST(TitWordValue, SignAndMagnitude) {
   EXPECT_EQ(TitWordStatus(0xAA), 10u);
 }
 
-TEST(AppendFormat, LongTextIsNeverCut) {
-  std::string text = "x";
-  const std::string big(5000, 'a');
-  AppendFormat(text, "%s|%d", big.c_str(), 7);
-  EXPECT_EQ(text.size(), 1 + 5000 + 2u);
-  EXPECT_EQ(text.substr(text.size() - 2), "|7");
-}
-
 }  // namespace
 }  // namespace sorvex

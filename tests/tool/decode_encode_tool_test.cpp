@@ -8,8 +8,8 @@
 
 #include "monitor/kp_record_list.h"
 #include "protocol/answer_decoder.h"
-#include "protocol/answer_encoder.h"
 #include "protocol/request_decoder.h"
+#include "sim/answer_encoder.h"
 #include "support/tool_runner.h"
 #include "util/clock.h"
 

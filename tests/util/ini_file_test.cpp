@@ -119,15 +119,12 @@ TEST(ParseLeading, FloatsAreDecimalAndFinite) {
   EXPECT_EQ(ParseLeadingFloat("1e-999"), 0.0);
 }
 
-class MainIniTest : public IniTest {
- protected:
-  void SetUp() override { SetIniFileName(path); }
-};
+using MainIniTest = IniTest;
 
 TEST_F(MainIniTest, AbsentKeysWriteTheirDefaultsBack) {
-  EXPECT_EQ(IniReadString("TestData", "00; ff; 55; 55;"), "00; ff; 55; 55;");
-  EXPECT_EQ(IniReadInt("Height", 480), 480);
-  EXPECT_DOUBLE_EQ(IniReadFloat("LevelStart1", 0.1), 0.1);
+  EXPECT_EQ(IniReadString(path, "TestData", "00; ff; 55; 55;"), "00; ff; 55; 55;");
+  EXPECT_EQ(IniReadInt(path, "Height", 480), 480);
+  EXPECT_DOUBLE_EQ(IniReadFloat(path, "LevelStart1", 0.1), 0.1);
   EXPECT_EQ(ProfileRead(path, "System", "TestData"), "00; ff; 55; 55;");
   EXPECT_EQ(ProfileRead(path, "System", "Height"), "480");
   EXPECT_EQ(ProfileRead(path, "System", "LevelStart1"), "0.1");
@@ -135,50 +132,79 @@ TEST_F(MainIniTest, AbsentKeysWriteTheirDefaultsBack) {
 
 TEST_F(MainIniTest, EmptyValuesCountAsAbsent) {
   Put("[System]\nTestData=\nScaleX=\n");
-  EXPECT_EQ(IniReadString("TestData", "00; ff;"), "00; ff;");
-  EXPECT_EQ(IniReadInt("ScaleX", 3), 3);
+  EXPECT_EQ(IniReadString(path, "TestData", "00; ff;"), "00; ff;");
+  EXPECT_EQ(IniReadInt(path, "ScaleX", 3), 3);
   EXPECT_EQ(ProfileRead(path, "System", "TestData"), "00; ff;");
 }
 
 TEST_F(MainIniTest, NumbersRoundTripInTheirFormats) {
-  EXPECT_TRUE(IniWriteFloat("LevelStart1", 0.25));
+  EXPECT_TRUE(IniWriteFloat(path, "LevelStart1", 0.25));
   EXPECT_EQ(ProfileRead(path, "System", "LevelStart1"), "0.25");
-  EXPECT_DOUBLE_EQ(IniReadFloat("LevelStart1", 0.1), 0.25);
-  EXPECT_TRUE(IniWriteFloat("X", 1.0 / 3.0));
+  EXPECT_DOUBLE_EQ(IniReadFloat(path, "LevelStart1", 0.1), 0.25);
+  EXPECT_TRUE(IniWriteFloat(path, "X", 1.0 / 3.0));
   EXPECT_EQ(ProfileRead(path, "System", "X"), "0.333333");  // six significant digits
-  EXPECT_TRUE(IniWriteInt("Top", -20));
-  EXPECT_EQ(IniReadInt("Top", 0), -20);
+  EXPECT_TRUE(IniWriteInt(path, "Top", -20));
+  EXPECT_EQ(IniReadInt(path, "Top", 0), -20);
   Put("[System]\nTop=12px\nLeft=px\n");
-  EXPECT_EQ(IniReadInt("Top", 0), 12);
-  EXPECT_EQ(IniReadInt("Left", 5), 0);
+  EXPECT_EQ(IniReadInt(path, "Top", 0), 12);
+  EXPECT_EQ(IniReadInt(path, "Left", 5), 0);
 }
 
 TEST_F(MainIniTest, StringsAreClippedToTheReadBuffer) {
   const std::string longText(2000, 'a');
-  EXPECT_TRUE(IniWriteString("TestData", longText));
-  EXPECT_EQ(IniReadString("TestData", "x").size(), 1022u);
+  EXPECT_TRUE(IniWriteString(path, "TestData", longText));
+  EXPECT_EQ(IniReadString(path, "TestData", "x").size(), 1022u);
   // A clip never splits a two-byte UTF-8 character.
   std::string cyrillic;
   for (int i = 0; i < 600; ++i) cyrillic += "ж";
-  EXPECT_TRUE(IniWriteString("TestData", cyrillic));
-  EXPECT_EQ(IniReadString("TestData", "x").size(), 1022u);
-  EXPECT_TRUE(IniWriteString("TestData", "a" + cyrillic));
-  EXPECT_EQ(IniReadString("TestData", "x").size(), 1021u);
+  EXPECT_TRUE(IniWriteString(path, "TestData", cyrillic));
+  EXPECT_EQ(IniReadString(path, "TestData", "x").size(), 1022u);
+  EXPECT_TRUE(IniWriteString(path, "TestData", "a" + cyrillic));
+  EXPECT_EQ(IniReadString(path, "TestData", "x").size(), 1021u);
 }
 
 TEST_F(MainIniTest, IntListFormatAndParse) {
   const int32_t widths[] = {35, 216, 64};
-  EXPECT_TRUE(IniWriteIntList("StatisticGrid", widths, 3));
+  EXPECT_TRUE(IniWriteIntList(path, "StatisticGrid", widths, 3));
   EXPECT_EQ(ProfileRead(path, "System", "StatisticGrid"), "35; 216; 64;");
   std::vector<int32_t> read;
-  EXPECT_EQ(IniReadIntList("StatisticGrid", read), 3);
+  EXPECT_EQ(IniReadIntList(path, "StatisticGrid", read), 3);
   EXPECT_EQ(read, std::vector<int32_t>({35, 216, 64}));
 
-  EXPECT_TRUE(IniWriteIntList("Empty", widths, 0));
+  EXPECT_TRUE(IniWriteIntList(path, "Empty", widths, 0));
   EXPECT_EQ(ProfileRead(path, "System", "Empty"), "");
-  EXPECT_EQ(IniReadIntList("Empty", read), 0);
-  EXPECT_EQ(IniReadIntList("Absent", read), 0);
+  EXPECT_EQ(IniReadIntList(path, "Empty", read), 0);
+  EXPECT_EQ(IniReadIntList(path, "Absent", read), 0);
   EXPECT_EQ(ProfileRead(path, "System", "Absent"), std::nullopt);  // nothing written
+}
+
+TEST_F(MainIniTest, GridColumnsRoundTripIntoTheLeadingColumns) {
+  std::vector<int32_t> widths = {35, 216, 64};
+  EXPECT_TRUE(SaveGridColumns(path, "StatisticGrid", widths));
+  EXPECT_EQ(ProfileRead(path, "System", "StatisticGrid"), "35; 216; 64;");
+  // Ten columns: the first three take the stored widths, the rest keep theirs.
+  std::vector<int32_t> grid(10, 50);
+  EXPECT_EQ(LoadGridColumns(path, "StatisticGrid", grid), 3);
+  EXPECT_EQ(grid, std::vector<int32_t>({35, 216, 64, 50, 50, 50, 50, 50, 50, 50}));
+  // More stored widths than columns: the surplus is ignored.
+  std::vector<int32_t> two = {1, 2};
+  EXPECT_EQ(LoadGridColumns(path, "StatisticGrid", two), 2);
+  EXPECT_EQ(two, std::vector<int32_t>({35, 216}));
+  // An absent key changes nothing and writes nothing.
+  EXPECT_EQ(LoadGridColumns(path, "NoGrid", grid), 0);
+  EXPECT_EQ(grid[0], 35);
+  EXPECT_EQ(ProfileRead(path, "System", "NoGrid"), std::nullopt);
+}
+
+// The file is whatever the caller passes: two main INI files side by side
+// (a window and a test, two test fixtures) never see each other's keys.
+TEST_F(MainIniTest, EachCallUsesTheFileItIsGiven) {
+  const std::string other = temp.File("other.ini");
+  EXPECT_TRUE(IniWriteInt(path, "Top", 7));
+  EXPECT_EQ(IniReadInt(other, "Top", 3), 3);  // absent there: default written there
+  EXPECT_EQ(IniReadInt(path, "Top", 0), 7);
+  EXPECT_EQ(ProfileRead(other, "System", "Top"), "3");
+  EXPECT_EQ(ProfileRead(path, "System", "Top"), "7");
 }
 
 TEST(IniIntList, ParserStopsWhereTheFormatEnds) {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "modem/modem.h"
-#include "protocol/answer_encoder.h"
 #include "protocol/request_encoder.h"
+#include "sim/answer_encoder.h"
 
 namespace sorvex {
 

@@ -1,11 +1,11 @@
-#include "monitor/scenario.h"
+#include "sim/scenario.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
 
-#include "monitor/line_simulator.h"
+#include "sim/line_simulator.h"
 #include "util/number_text.h"
 
 namespace sorvex {

@@ -1,4 +1,4 @@
-#include "audio/loopback_stream.h"
+#include "sim/loopback_stream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "protocol/answer_encoder.h"
+#include "sim/answer_encoder.h"
 
 #include <gtest/gtest.h>
 

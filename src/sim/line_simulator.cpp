@@ -1,4 +1,4 @@
-#include "monitor/line_simulator.h"
+#include "sim/line_simulator.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "monitor/signal_time_driver.h"
+#include "sim/signal_time_driver.h"
 
 #include "monitor/monitor.h"
 
