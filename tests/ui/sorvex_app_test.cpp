@@ -23,25 +23,28 @@ namespace {
 using testing::GetFile;
 using testing::Lines;
 
-// A child process started with an environment of its own; killed (by its
-// id) and reaped when the object goes.
+// A child process started with an environment of its own, its stderr in
+// `errFile`; killed (by its id) and reaped when the object goes.
 class TChild {
  public:
   TChild(const std::vector<std::string>& args, const std::vector<std::string>& env,
-         int stdoutFd = -1) {
+         const std::string& errFile, int stdoutFd = -1) {
+    // Everything the child needs is made before the fork: between fork and
+    // exec only async-signal-safe calls.
+    std::vector<char*> argv, envp;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     FPid = fork();
     if (FPid == 0) {
       if (stdoutFd >= 0) dup2(stdoutFd, 1);
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      dup2(devnull, 2);
-      std::vector<char*> argv, envp;
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-      argv.push_back(nullptr);
-      envp.push_back(nullptr);
+      if (err >= 0) dup2(err, 2);
       execve(argv[0], argv.data(), envp.data());
       _exit(127);
     }
+    if (err >= 0) close(err);
   }
   ~TChild() {
     if (FPid > 0 && !FReaped) {
@@ -51,14 +54,20 @@ class TChild {
   }
   bool Alive() {
     if (FReaped) return false;
-    int status = 0;
-    if (waitpid(FPid, &status, WNOHANG) == FPid) FReaped = true;
+    if (waitpid(FPid, &FStatus, WNOHANG) == FPid) FReaped = true;
     return !FReaped;
+  }
+  // How it ended: "exit N", "signal N", or "running".
+  std::string Ended() {
+    if (Alive()) return "running";
+    return WIFEXITED(FStatus) ? "exit " + std::to_string(WEXITSTATUS(FStatus))
+                              : "signal " + std::to_string(WTERMSIG(FStatus));
   }
 
  private:
   pid_t FPid = -1;
   bool FReaped = false;
+  int FStatus = 0;
 };
 
 // Waits up to `seconds` for `done`.
@@ -113,7 +122,7 @@ TEST(SorvexProgram, OpensItsWindowOnAnXServerAndWritesItsKeys) {
   ASSERT_EQ(pipe(displayPipe), 0);
   TChild xvfb(
       {"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-      {Environment("PATH")}, displayPipe[1]);
+      {Environment("PATH")}, (dir.Path() / "xvfb.err").string(), displayPipe[1]);
   close(displayPipe[1]);
   std::string number;
   char c = 0;
@@ -128,7 +137,8 @@ TEST(SorvexProgram, OpensItsWindowOnAnXServerAndWritesItsKeys) {
   TChild app(
       {program.string()},
       {"DISPLAY=" + display, Environment("PATH"), "LANG=C.UTF-8", "HOME=" + dir.Path().string(),
-       "XDG_RUNTIME_DIR=" + runtime.string(), "ASAN_OPTIONS=detect_leaks=0"});
+       "XDG_RUNTIME_DIR=" + runtime.string(), "ASAN_OPTIONS=detect_leaks=0"},
+      (dir.Path() / "sorvex.err").string());
   int status = -1;
   std::string window;
   EXPECT_TRUE(WaitFor(
@@ -139,7 +149,9 @@ TEST(SorvexProgram, OpensItsWindowOnAnXServerAndWritesItsKeys) {
         return status == 0 && window.find("Geometry: 640x480") != std::string::npos;
       },
       90))
-      << window;
+      << window << "\nsorvex: " << app.Ended() << "\n"
+      << GetFile((dir.Path() / "sorvex.err").string()) << "\nXvfb: " << xvfb.Ended() << "\n"
+      << GetFile((dir.Path() / "xvfb.err").string());
   EXPECT_TRUE(app.Alive());
   const std::string ini = GetFile((dir.Path() / "Sorvex.ini").string());
   for (const char* key : {"TestData=00; ff; 55; 55;", "DefModemName=", "ScaleX=0", "GraphMarkers=1",
