@@ -91,7 +91,110 @@ struct TSoundFileReader::Impl {
   std::vector<float> StereoOut;    // resampler output, interleaved stereo
   std::vector<int16_t> Pending;    // converted frames not yet delivered
   size_t PendingPos = 0;           // in samples (2 per frame)
+
+  // The steps of a read: converted frames are handed out from Pending; when
+  // it runs dry, the next chunk of the file is read and converted into it.
+  int TakePending(int16_t* frames, int maxFrames);
+  bool Refill(std::string& error);
+  int ReadChunk(std::string& error);  // frames read, or −1
+  // Left and right of frame i of the chunk, at the file's rate, full scale 1.0.
+  double Left(int i) const;
+  double Right(int i) const;
+  void ConvertDirect(int n);
+  bool Resample(int n, std::string& error);
 };
+
+int TSoundFileReader::Impl::TakePending(int16_t* frames, int maxFrames) {
+  const size_t available = (Pending.size() - PendingPos) / 2;
+  const int take = static_cast<int>(std::min<size_t>(available, static_cast<size_t>(maxFrames)));
+  if (take == 0) return 0;
+  std::memcpy(frames, Pending.data() + PendingPos, static_cast<size_t>(take) * 2 * sizeof(int16_t));
+  PendingPos += static_cast<size_t>(take) * 2;
+  return take;
+}
+
+bool TSoundFileReader::Impl::Refill(std::string& error) {
+  const int n = ReadChunk(error);
+  if (n < 0) return false;
+  if (Resampler == nullptr) {
+    ConvertDirect(n);
+  } else if (!Resample(n, error)) {
+    return false;
+  }
+  if (FileEnded) Finished = true;
+  return true;
+}
+
+int TSoundFileReader::Impl::ReadChunk(std::string& error) {
+  const sf_count_t got = sf_readf_double(File, FileBuffer.data(), kChunkFrames);
+  if (got < 0 || (got < kChunkFrames && sf_error(File) != SF_ERR_NO_ERROR)) {
+    error = ReadError(Path, sf_strerror(File));
+    return -1;
+  }
+  FileFramesRead += got;
+  if (got < kChunkFrames) {
+    FileEnded = true;
+    // Formats that state their length (FLAC, for one) but end early.
+    if (DeclaredFrames > 0 && DeclaredFrames < std::numeric_limits<int32_t>::max() * 64LL &&
+        FileFramesRead < DeclaredFrames) {
+      error = ReadError(Path, "the file is truncated (" + std::to_string(FileFramesRead) + " of " +
+                                  std::to_string(DeclaredFrames) + " frames)");
+      return -1;
+    }
+  }
+  return static_cast<int>(got);
+}
+
+double TSoundFileReader::Impl::Left(int i) const {
+  if (FileChannels == 1) return MonoChannel == 0 ? FileBuffer[i] : 0.0;
+  return FileBuffer[static_cast<size_t>(i) * FileChannels];
+}
+
+double TSoundFileReader::Impl::Right(int i) const {
+  if (FileChannels == 1) return MonoChannel == 1 ? FileBuffer[i] : 0.0;
+  return FileBuffer[static_cast<size_t>(i) * FileChannels + 1];
+}
+
+// 8000 Hz: straight through; a 16-bit sample comes back bit for bit.
+void TSoundFileReader::Impl::ConvertDirect(int n) {
+  Pending.resize(static_cast<size_t>(n) * 2);
+  for (int i = 0; i < n; ++i) {
+    Pending[2 * i] = ToInt16(Left(i));
+    Pending[2 * i + 1] = ToInt16(Right(i));
+  }
+  PendingPos = 0;
+}
+
+bool TSoundFileReader::Impl::Resample(int n, std::string& error) {
+  for (int i = 0; i < n; ++i) {
+    StereoIn[2 * i] = static_cast<float>(Left(i));
+    StereoIn[2 * i + 1] = static_cast<float>(Right(i));
+  }
+  Pending.clear();
+  PendingPos = 0;
+  SRC_DATA data;
+  std::memset(&data, 0, sizeof data);
+  data.data_in = StereoIn.data();
+  data.input_frames = n;
+  data.data_out = StereoOut.data();
+  data.output_frames = static_cast<long>(StereoOut.size() / 2);
+  data.src_ratio = Ratio;
+  data.end_of_input = FileEnded ? 1 : 0;
+  for (;;) {
+    const int rc = src_process(Resampler, &data);
+    if (rc != 0) {
+      error = ReadError(Path, std::string("sample-rate converter: ") + src_strerror(rc));
+      return false;
+    }
+    for (long i = 0; i < data.output_frames_gen * 2; ++i) Pending.push_back(ToInt16(StereoOut[i]));
+    data.data_in += data.input_frames_used * 2;
+    data.input_frames -= data.input_frames_used;
+    if (data.input_frames > 0) continue;
+    // All input taken; at the end keep draining until the converter is empty.
+    if (!FileEnded || data.output_frames_gen == 0) break;
+  }
+  return true;
+}
 
 TSoundFileReader::TSoundFileReader() = default;
 TSoundFileReader::~TSoundFileReader() = default;
@@ -161,93 +264,14 @@ int TSoundFileReader::ReadBlock(int16_t* frames, int maxFrames) {
   Impl& d = *FImpl;
   if (d.Failed) return -1;
   if (frames == nullptr || maxFrames <= 0) return 0;
-
-  // Reads one chunk of the file and converts it into Pending. False on error.
-  auto refill = [&]() -> bool {
-    const sf_count_t got = sf_readf_double(d.File, d.FileBuffer.data(), kChunkFrames);
-    if (got < 0 || (got < kChunkFrames && sf_error(d.File) != SF_ERR_NO_ERROR)) {
-      FError = ReadError(d.Path, sf_strerror(d.File));
-      return false;
-    }
-    d.FileFramesRead += got;
-    if (got < kChunkFrames) {
-      d.FileEnded = true;
-      // Formats that state their length (FLAC, for one) but end early.
-      if (d.DeclaredFrames > 0 && d.DeclaredFrames < std::numeric_limits<int32_t>::max() * 64LL &&
-          d.FileFramesRead < d.DeclaredFrames) {
-        FError = ReadError(d.Path, "the file is truncated (" + std::to_string(d.FileFramesRead) +
-                                       " of " + std::to_string(d.DeclaredFrames) + " frames)");
-        return false;
-      }
-    }
-    const int n = static_cast<int>(got);
-    const int ch = d.FileChannels;
-    // Left and right of frame i at the file rate, full scale 1.0.
-    auto left = [&](int i) -> double {
-      if (ch == 1) return d.MonoChannel == 0 ? d.FileBuffer[i] : 0.0;
-      return d.FileBuffer[static_cast<size_t>(i) * ch];
-    };
-    auto right = [&](int i) -> double {
-      if (ch == 1) return d.MonoChannel == 1 ? d.FileBuffer[i] : 0.0;
-      return d.FileBuffer[static_cast<size_t>(i) * ch + 1];
-    };
-    if (d.Resampler == nullptr) {
-      // 8000 Hz: straight through; a 16-bit sample comes back bit for bit.
-      d.Pending.resize(static_cast<size_t>(n) * 2);
-      for (int i = 0; i < n; ++i) {
-        d.Pending[2 * i] = ToInt16(left(i));
-        d.Pending[2 * i + 1] = ToInt16(right(i));
-      }
-      d.PendingPos = 0;
-      if (d.FileEnded) d.Finished = true;
-      return true;
-    }
-    for (int i = 0; i < n; ++i) {
-      d.StereoIn[2 * i] = static_cast<float>(left(i));
-      d.StereoIn[2 * i + 1] = static_cast<float>(right(i));
-    }
-    d.Pending.clear();
-    d.PendingPos = 0;
-    SRC_DATA data;
-    std::memset(&data, 0, sizeof data);
-    data.data_in = d.StereoIn.data();
-    data.input_frames = n;
-    data.data_out = d.StereoOut.data();
-    data.output_frames = static_cast<long>(d.StereoOut.size() / 2);
-    data.src_ratio = d.Ratio;
-    data.end_of_input = d.FileEnded ? 1 : 0;
-    for (;;) {
-      const int rc = src_process(d.Resampler, &data);
-      if (rc != 0) {
-        FError = ReadError(d.Path, std::string("sample-rate converter: ") + src_strerror(rc));
-        return false;
-      }
-      for (long i = 0; i < data.output_frames_gen * 2; ++i) {
-        d.Pending.push_back(ToInt16(d.StereoOut[i]));
-      }
-      data.data_in += data.input_frames_used * 2;
-      data.input_frames -= data.input_frames_used;
-      if (data.input_frames > 0) continue;
-      // All input taken; at the end keep draining until the converter is empty.
-      if (!d.FileEnded || data.output_frames_gen == 0) break;
-    }
-    if (d.FileEnded) d.Finished = true;
-    return true;
-  };
-
   int produced = 0;
   while (produced < maxFrames) {
-    const size_t available = (d.Pending.size() - d.PendingPos) / 2;
-    if (available > 0) {
-      const int take = static_cast<int>(std::min<size_t>(available, maxFrames - produced));
-      std::memcpy(frames + static_cast<size_t>(produced) * 2, d.Pending.data() + d.PendingPos,
-                  static_cast<size_t>(take) * 2 * sizeof(int16_t));
-      d.PendingPos += static_cast<size_t>(take) * 2;
-      produced += take;
-      continue;
-    }
+    const int taken =
+        d.TakePending(frames + static_cast<size_t>(produced) * 2, maxFrames - produced);
+    produced += taken;
+    if (taken > 0) continue;
     if (d.Finished) break;
-    if (!refill()) {
+    if (!d.Refill(FError)) {
       d.Failed = true;
       return -1;
     }

@@ -22,10 +22,18 @@ const char* LogKindName(uint8_t kind) {
 }
 
 TLogEntry& TJournal::Add(TLogEntry entry) {
-  if (FEntries.size() > MaxLogEntries) {
-    FEntries.erase(FEntries.begin(),
-                   FEntries.begin() + static_cast<long>(FEntries.size() - TrimLogEntries));
-  }
+  Trim();
+  return Append(std::move(entry));
+}
+
+size_t TJournal::Trim() {
+  if (FEntries.size() <= MaxLogEntries) return 0;
+  const size_t dropped = FEntries.size() - TrimLogEntries;
+  FEntries.erase(FEntries.begin(), FEntries.begin() + static_cast<long>(dropped));
+  return dropped;
+}
+
+TLogEntry& TJournal::Append(TLogEntry entry) {
   FEntries.push_back(std::move(entry));
   return FEntries.back();
 }

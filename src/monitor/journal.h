@@ -41,8 +41,13 @@ class TJournal {
   static constexpr size_t MaxLogEntries = 550;
   static constexpr size_t TrimLogEntries = 500;
 
-  // Returns the appended entry (valid until the next Add or Clear).
+  // Trim, then Append. Returns the appended entry (valid until the next
+  // change).
   TLogEntry& Add(TLogEntry entry);
+  // Makes room for one more entry: over MaxLogEntries, drops the oldest down
+  // to TrimLogEntries. Returns how many were dropped.
+  size_t Trim();
+  TLogEntry& Append(TLogEntry entry);
   void Clear() { FEntries.clear(); }
 
   size_t Size() const { return FEntries.size(); }

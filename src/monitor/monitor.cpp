@@ -114,7 +114,9 @@ void TMonitor::AddLogEntry(uint8_t logIndex, uint8_t kind, bool attachSignal,
     entry.recordCount = FSignalRecordCount;
   }
   TJournal& journal = logIndex ? FExchangeLog : FEventLog;
-  FObserver.EntryAdded(journal.Add(std::move(entry)));
+  // Views that number the rows hear of the dropped ones before the new one.
+  if (const size_t dropped = journal.Trim()) FObserver.EntriesTrimmed(entry.logIndex, dropped);
+  FObserver.EntryAdded(journal.Append(std::move(entry)));
 }
 
 void TMonitor::ClearLog(uint8_t logIndex) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "modem/modem.h"
@@ -15,6 +16,12 @@ enum class TraceColour { Blue, Red, Black };
 class TMonitorObserver {
  public:
   virtual ~TMonitorObserver() = default;
+  // Journal logIndex dropped its `count` oldest entries to make room; the
+  // new entry's EntryAdded follows.
+  virtual void EntriesTrimmed(int logIndex, size_t count) {
+    (void)logIndex;
+    (void)count;
+  }
   // An entry was appended to journal entry.logIndex (after any trimming).
   virtual void EntryAdded(const TLogEntry& entry) { (void)entry; }
   virtual void JournalCleared(int logIndex) { (void)logIndex; }

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "audio/hooked_stream.h"
 #include "audio/modem_device_factory.h"
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
@@ -54,10 +55,15 @@ int RunListen(const ListenOptions& options) {
   TAudioOptions audio;
   audio.PortAudio.DeviceName = options.Device;
   audio.PortAudio.MaxBlocks = options.Blocks;
-  monitor.StartDevice(OpenModemDevice(options.Settings, audio), levels[0], levels[1]);
+  // The first block waits until reception is on: sound that arrives while
+  // the monitor is still being set up is received, not dropped.
+  auto gated = std::make_unique<THookedStream>(OpenAudioStream(audio), nullptr, true);
+  THookedStream* gate = gated.get();
+  monitor.StartDevice(std::make_unique<TModemDevice>(options.Settings, std::move(gated)), levels[0],
+                      levels[1]);
   TModemDevice& device = *monitor.Device();
   if (device.GetStatus() != 0) {
-    const auto* stream = dynamic_cast<const TPortAudioStream*>(device.Stream());
+    const auto* stream = dynamic_cast<const TPortAudioStream*>(&gate->Inner());
     std::fprintf(stderr, "sorvex-tool listen: no sound device could be opened%s%s\n",
                  stream && !stream->LastError().empty() ? ": " : "",
                  stream ? stream->LastError().c_str() : "");
@@ -68,6 +74,7 @@ int RunListen(const ListenOptions& options) {
     monitor.SetSendRequest(poll.Kp, poll.Function, poll.Group);
     monitor.SbStartSendClick(true);
   }
+  gate->Open();
 
   const int64_t started = clock.Counter();
   auto next = std::chrono::steady_clock::now();

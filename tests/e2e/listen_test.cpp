@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,12 +86,17 @@ std::vector<std::string> StatisticsLines(const std::string& out) {
   return lines;
 }
 
-// Feeds a FIFO with one block per 128 ms from its own thread, then closes it
-// so that a reader asking for more sees the end of the file. The FIFO is
-// opened read-write: PortAudio opens and closes the capture device while it
-// lists devices, and a write-only end would fail with EPIPE in between.
-// Writes are non-blocking (a 4096-byte write to a pipe goes in whole or not
-// at all), so the writer can be stopped when nobody reads any more.
+// Feeds a FIFO the way a sound card delivers: one block at a time, each at
+// least 128 ms after the capture side read the one before, from its own
+// thread; then closes it so that a reader asking for more sees the end of
+// the file. The first block waits in the pipe until the capture really
+// reads, so a tool that is slow to start (a sanitizer build on a loaded
+// machine) finds no backlog that it would take in one burst, faster than
+// its 10 ms dispatch re-arms the receivers. The FIFO is opened read-write:
+// PortAudio opens and closes the capture device while it lists devices, and
+// a write-only end would fail with EPIPE in between. Writes are non-blocking
+// (a 4096-byte write to an empty pipe goes in whole), so the writer can be
+// stopped when nobody reads any more.
 class TPacedPipeWriter {
  public:
   TPacedPipeWriter(const fs::path& fifo, std::string bytes) : FBytes(std::move(bytes)) {
@@ -121,20 +127,27 @@ class TPacedPipeWriter {
   int BlockCount() const { return static_cast<int>(FBytes.size() / kBlockBytes); }
 
  private:
+  // Waits until the reader has taken everything written; false when stopped.
+  bool WaitEmpty() const {
+    for (;;) {
+      if (FStop) return false;
+      int queued = 0;
+      if (ioctl(FFd, FIONREAD, &queued) != 0 || queued == 0) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
   void Run() {
-    auto next = std::chrono::steady_clock::now();
-    for (size_t offset = 0; offset + kBlockBytes <= FBytes.size() && !FStop;
-         offset += kBlockBytes) {
-      std::this_thread::sleep_until(next);
-      next += kBlockPeriod;
-      for (;;) {
-        if (FStop) return;
-        const ssize_t n = write(FFd, FBytes.data() + offset, kBlockBytes);
-        if (n == kBlockBytes) break;
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+    for (size_t offset = 0; offset + kBlockBytes <= FBytes.size(); offset += kBlockBytes) {
+      if (offset > 0) {
+        if (!WaitEmpty()) return;
+        const auto due = std::chrono::steady_clock::now() + kBlockPeriod;
+        while (!FStop && std::chrono::steady_clock::now() < due) {
           std::this_thread::sleep_for(std::chrono::milliseconds(2));
-          continue;
         }
+      }
+      if (FStop) return;
+      if (write(FFd, FBytes.data() + offset, kBlockBytes) != kBlockBytes) {
         FFailed = true;
         return;
       }

@@ -181,6 +181,36 @@ TEST(Journal, TrimsFrom552To501AndKeepsTheNewest) {
   EXPECT_EQ(monitor.ExchangeLog().Size(), 0u);
 }
 
+// What a view that numbers the rows hears: the dropped rows of the journal
+// concerned, then the new entry, with the journal already trimmed each time.
+struct TrimRecorder : TMonitorObserver {
+  explicit TrimRecorder(const TMonitor*& monitor) : FMonitor(monitor) {}
+  void EntriesTrimmed(int logIndex, size_t count) override {
+    calls.push_back("trim " + std::to_string(logIndex) + " " + std::to_string(count) + " size " +
+                    std::to_string(FMonitor->Log(logIndex).Size()));
+  }
+  void EntryAdded(const TLogEntry& entry) override {
+    if (entry.logIndex == 0 && std::stoi(entry.text) >= 549)
+      calls.push_back("add " + entry.text + " size " +
+                      std::to_string(FMonitor->Log(entry.logIndex).Size()));
+  }
+  const TMonitor*& FMonitor;
+  std::vector<std::string> calls;
+};
+
+TEST(Journal, ReportsTheTrimmedRowsBeforeTheNewEntry) {
+  TManualClock clock;
+  const TMonitor* watched = nullptr;
+  TrimRecorder observer(watched);
+  TMonitor monitor(clock, observer);
+  watched = &monitor;
+  for (int i = 0; i < 552; ++i) monitor.AddLogEntry(0, lkInfo, false, std::to_string(i));
+  monitor.AddLogEntry(1, lkInfo, false, "other journal");
+  const std::vector<std::string> expected = {"add 549 size 550", "add 550 size 551",
+                                             "trim 0 51 size 500", "add 551 size 501"};
+  EXPECT_EQ(observer.calls, expected);
+}
+
 TEST(Journal, KindNamesAndErrorText) {
   EXPECT_STREQ(LogKindName(lkExchangeProblem), "lkExchangeProblem");
   EXPECT_STREQ(LogKindName(lkAnswer), "lkAnswer");

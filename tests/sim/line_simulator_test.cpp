@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "modem/modem_device.h"
 #include "monitor/kp_record_list.h"
 #include "monitor/line_rig.h"
 #include "protocol/answer_decoder.h"
@@ -74,6 +75,81 @@ TEST(LineSimulator, CleanAnswersDecodeAtTheHighestRate) {
     }
   }
   EXPECT_EQ(ok, 300);  // the last bit's tone is held, so no last-bit errors
+}
+
+// What the line simulator's held last tone is for. The channel modem's own
+// transmitter stops its carrier dead after the last bit. At 2400 baud the
+// receiver takes each bit's mid-bit sample behind its filters, some 20
+// samples (six bit times) after the bit was on the line, so the last bit's
+// sample falls where the carrier has already stopped and reads the filters'
+// ring-down: every bit before it arrives right, the last one now and then
+// wrong, and such a telegram fails its check character.
+TEST(LineSimulator, ACarrierStoppingDeadAtTheLastBitCostsSomeLastBitsAt2400Baud) {
+  const std::string settings = WriteSettings({2400, 1200, 2400, 2400}, "dead2400.ini");
+  TModem tx(settings, 1024);
+  std::vector<int16_t> frames;
+  auto append = [&frames](const double* right, int n) {
+    for (int k = 0; k < n; ++k) {
+      frames.push_back(0);
+      frames.push_back(right ? TModemDevice::OutputSample(right[k]) : 0);
+    }
+  };
+  std::mt19937 random(5);
+  std::vector<std::vector<uint8_t>> sent;
+  std::vector<int> sentBits;
+  for (int i = 0; i < 300; ++i) {
+    AnswerDescriptor a;
+    a.KpAddress = static_cast<uint8_t>(1 + i % 31);
+    a.FunctionCode = 0x90;
+    a.Group = 1;
+    a.Bytes = {static_cast<uint8_t>(random())};
+    std::vector<uint8_t> telegram(kAnswerBufferBytes, 0);
+    const int count = EncodeAnswerTelegram(telegram.data(), a);
+    // Nine bits of the 0 tone ahead, as the simulator sends an answer.
+    const int lead = TLineSimulator::kAnswerLeadBits;
+    std::vector<uint8_t> line(kMaxTelegramBytes, 0);
+    for (int b = 0; b < count; ++b) {
+      if (telegram[b / 8] & (0x80 >> (b % 8))) line[(b + lead) / 8] |= 0x80 >> ((b + lead) % 8);
+    }
+    sent.push_back(telegram);
+    sentBits.push_back(count);
+    tx.StartTransmit(line.data(), count + lead);
+    double block[1024];
+    while (tx.Transmitting()) {
+      tx.Modulate(block, 1024);
+      append(block, 1024);
+    }
+    std::vector<double> silence(1200, 0.0);  // 150 ms: re-armed between blocks
+    append(silence.data(), static_cast<int>(silence.size()));
+  }
+  const auto telegrams = Receive(settings, frames, 1);
+  ASSERT_EQ(telegrams.size(), 300u);
+  TKpRecordList store;
+  TManualClock clock(1.0);
+  int lastWrong = 0, failed = 0;
+  for (size_t i = 0; i < telegrams.size(); ++i) {
+    const auto& [bits, count] = telegrams[i];
+    ASSERT_GE(count, sentBits[i]) << i;
+    auto bit = [](const std::vector<uint8_t>& b, int k) { return (b[k / 8] >> (7 - k % 8)) & 1; };
+    for (int k = 0; k + 1 < sentBits[i]; ++k)
+      ASSERT_EQ(bit(bits, k), bit(sent[i], k)) << i << " " << k;
+    const int last = sentBits[i] - 1;
+    const bool wrong = bit(bits, last) != bit(sent[i], last);
+    lastWrong += wrong;
+    std::string text;
+    TelegramInfo info;
+    const bool ok =
+        DecodeAnswerTelegram(bits.data(), static_cast<uint16_t>(count), text, info, store, clock);
+    failed += !ok;
+    EXPECT_EQ(ok, !wrong) << i << " " << text;
+    if (!ok) {
+      EXPECT_NE(text.find("Ошибка контрольной суммы"), std::string::npos) << text;
+    }
+  }
+  // 8 of these 300; the simulator, holding the last tone, loses none.
+  EXPECT_GT(lastWrong, 0);
+  EXPECT_LT(lastWrong, 30);
+  EXPECT_EQ(failed, lastWrong);
 }
 
 TEST(LineSimulator, NoiseGoesOnlyWhereAskedAndFollowsEbN0) {

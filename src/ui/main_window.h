@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "monitor/monitor_observer.h"
+#include "util/clock.h"
+
+class QTabWidget;
+class QTimer;
+
+namespace sorvex {
+
+class TModemDevice;
+class TMonitor;
+class TPrompts;
+class TSettingsTab;
+class TWorkTab;
+
+// The main window "Анализ канала ТМ": the tabs "Работа" and "Настройка" over
+// one monitor. It reads its INI keys when built and writes them all when
+// destroyed, opens the sound device while the work tab is shown (the
+// settings editor exists instead while the settings tab is), runs the
+// monitor's tick every 10 ms and, as the monitor's observer, passes what the
+// monitor reports on to the views.
+class TForm1 : public QMainWindow, private TMonitorObserver {
+  Q_OBJECT
+
+ public:
+  // Opens the two-channel device from a modem settings file.
+  using DeviceFactory =
+      std::function<std::unique_ptr<TModemDevice>(const std::string& settingsFileName)>;
+
+  struct Options {
+    std::string IniFileName;    // the main INI file, section "System"
+    std::string ExecutableDir;  // where the file dialogs start; empty: the INI file's folder
+    // Empty: a device without sound (its status reads −1); the program
+    // passes the PortAudio default device.
+    DeviceFactory OpenDevice;
+    std::shared_ptr<TPrompts> Prompts;  // empty: the Qt boxes and dialogs
+    const TClock* Clock = nullptr;      // empty: the system clock
+  };
+
+  explicit TForm1(Options options, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // The KP windows, once they exist: `show` brings the KP state window up
+  // (SbShowKpForm), `update` repaints it after a valid answer.
+  void SetKpFormHooks(std::function<void()> show, std::function<void()> update);
+
+  const std::string& IniFileName() const { return FIniFileName; }
+  std::string ModemSettingsFileName;  // the current modem settings file ("DefModemName")
+
+  void StartDevice(const std::string& fileName);
+  void StopDevice();
+  // Asked before the tab changes: false keeps the current tab.
+  bool PageControl1Changing();
+  // The tab has changed: device or settings editor, never both.
+  void PageControl1Change();
+  void FormResize();
+
+  TMonitor& Monitor() { return *FMonitor; }
+  TModemDevice* Device();  // none while the settings tab is shown
+  TPrompts& Prompts() { return *FPrompts; }
+  // Dispatch ticks run so far (any thread may read it).
+  int64_t TickCount() const { return FTickCount.load(); }
+
+  QTabWidget* PageControl1;
+  TWorkTab* TabSheet1;      // "Работа"
+  TSettingsTab* TabSheet2;  // "Настройка"
+  QTimer* TimerRedraw;
+
+ public slots:
+  void TimerRedrawTimer();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void ReadIniKeys();
+  void WriteIniKeys();
+  void TabChanged(int index);
+
+  // TMonitorObserver: what the monitor reports, passed on to the views.
+  void EntriesTrimmed(int logIndex, size_t count) override;
+  void EntryAdded(const TLogEntry& entry) override;
+  void JournalCleared(int logIndex) override;
+  void StatisticsChanged() override;
+  void LevelsChanged(double left, double right) override;
+  void ShowTelegram(const TSignalRecord* records, int count, TraceColour colour,
+                    const std::string& title) override;
+  void KpWindowChanged() override;
+  void ShowError(const std::string& caption, const std::string& text) override;
+
+  std::string FIniFileName;
+  QString FExecutableDir;
+  DeviceFactory FOpenDevice;
+  std::shared_ptr<TPrompts> FPrompts;
+  TSystemClock FSystemClock;
+  const TClock* FClock;
+  std::unique_ptr<TMonitor> FMonitor;
+  std::function<void()> FUpdateKpForm;
+
+  int FActiveTab = 0;
+  bool FViewsAttached = false;  // false while building and tearing down
+  bool FInTick = false;
+  bool FErrorBoxOpen = false;  // the catch-all's box is posted or open: no ticks
+  std::atomic<int64_t> FTickCount{0};
+};
+
+}  // namespace sorvex

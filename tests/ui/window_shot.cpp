@@ -1,0 +1,115 @@
+// Plays a recording through the main window and photographs it:
+//   sorvex_ui_window_shot OUT.png RECORDING MODEM.ini [HOLD_SECONDS [STOP_BLOCK]]
+// The window runs on the sound-file backend, paced by its own timer as in
+// the end-to-end test, with reception switched on by its button. After the
+// recording (or, with STOP_BLOCK, once blocks 0 .. STOP_BLOCK − 1 are in and
+// the level bars still show them) the window is saved to OUT.png and, with
+// HOLD_SECONDS, stays up that long (for a screenshot of the whole screen
+// under Xvfb). Without a display it renders offscreen.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QStyleFactory>
+#include <QTimer>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "audio/sound_file_stream.h"
+#include "modem/modem_device.h"
+#include "paced_stream.h"
+#include "ui/journal_view.h"
+#include "ui/main_window.h"
+#include "ui/prompts.h"
+#include "ui/work_tab.h"
+#include "util/config.h"
+
+int main(int argc, char** argv) {
+  using namespace sorvex;
+  if (argc < 4) {
+    std::fprintf(stderr,
+                 "usage: sorvex_ui_window_shot OUT.png RECORDING MODEM.ini [HOLD_SECONDS "
+                 "[STOP_BLOCK]]\n");
+    return 2;
+  }
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("QT_SCALE_FACTOR", "1", 1);
+  QApplication app(argc, argv);
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  const std::string recording = argv[2];
+  const std::string modem = argv[3];
+  const int holdSeconds = argc > 4 ? std::atoi(argv[4]) : 0;
+  const int64_t stopBlock = argc > 5 ? std::atoll(argv[5]) : 0;
+
+  const QString dir = QDir::temp().filePath(QStringLiteral("sorvex_window_shot_%1").arg(getpid()));
+  QDir().mkpath(dir);
+  const std::string ini = QDir(dir).filePath("Sorvex.ini").toStdString();
+  IniWriteString(ini, "DefModemName", modem);
+  IniWriteInt(ini, "Width", 1100);
+  IniWriteInt(ini, "Height", 820);
+  IniWriteInt(ini, "HeightOs", 250);
+  IniWriteInt(ini, "HeightSt", 110);
+
+  std::atomic<const TForm1*> window{nullptr};
+  TSoundFileStream* file = nullptr;
+  testing::TTickPacedStream* paced = nullptr;
+  TForm1::Options options;
+  options.IniFileName = ini;
+  options.Prompts = std::make_shared<TScriptedPrompts>();
+  options.OpenDevice = [&](const std::string& settings) {
+    TSoundFileStream::Options fileOptions;
+    fileOptions.InputPath = recording;
+    fileOptions.MonoChannel = 1;
+    auto stream = std::make_unique<TSoundFileStream>(fileOptions);
+    file = stream.get();
+    auto pacedStream = std::make_unique<testing::TTickPacedStream>(std::move(stream), [&] {
+      const TForm1* form = window.load();
+      // Past the stop block the clock seems to stand still: the stream waits.
+      if (form == nullptr || (stopBlock > 0 && paced->Blocks() >= stopBlock)) return int64_t{0};
+      return form->TickCount();
+    });
+    paced = pacedStream.get();
+    return std::make_unique<TModemDevice>(settings, std::move(pacedStream));
+  };
+  auto form = std::make_unique<TForm1>(std::move(options));
+  window.store(form.get());
+  form->show();
+  form->TabSheet1->SBtStartStop->click();
+  paced->Open();
+
+  QElapsedTimer waited;
+  waited.start();
+  const auto done = [&] {
+    const bool in = stopBlock > 0 ? paced->Blocks() >= stopBlock : file->Ended();
+    return in && form->TickCount() >= paced->TicksNeeded();
+  };
+  while (!done()) {
+    if (waited.elapsed() > 300000) {
+      std::fprintf(stderr, "the recording did not end: %s\n", file->Error().c_str());
+      return 1;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  QCoreApplication::processEvents();
+  if (!form->grab().save(QString::fromLocal8Bit(argv[1]))) {
+    std::fprintf(stderr, "cannot write %s\n", argv[1]);
+    return 1;
+  }
+  std::printf("%s\n", argv[1]);
+  // The exchange journal beside it, as OUT-exchange.png.
+  const QString exchange = QString::fromLocal8Bit(argv[1]).replace(".png", "-exchange.png");
+  form->TabSheet1->TcLogs->setCurrentIndex(1);
+  QCoreApplication::processEvents();
+  if (form->grab().save(exchange)) std::printf("%s\n", qPrintable(exchange));
+  std::fflush(stdout);
+  if (holdSeconds > 0) {
+    QTimer::singleShot(holdSeconds * 1000, &app, &QCoreApplication::quit);
+    app.exec();
+  }
+  form.reset();
+  QDir(dir).removeRecursively();
+  return 0;
+}
