@@ -5,7 +5,10 @@
 #include <string>
 
 #include "audio/modem_device_factory.h"
+#include "monitor/monitor.h"
+#include "ui/kp_form.h"
 #include "ui/main_window.h"
+#include "ui/tit_form.h"
 #include "util/config.h"
 
 namespace {
@@ -36,7 +39,14 @@ int main(int argc, char** argv) {
   options.OpenDevice = [](const std::string& settingsFileName) {
     return sorvex::OpenModemDevice(settingsFileName);
   };
+  // The three windows in this order; they go in the reverse one, so the KP
+  // windows never outlive the record list they read.
   sorvex::TForm1 form(std::move(options));
+  sorvex::TFormKp formKp(form.IniFileName(), form.Monitor().KpStats());
+  sorvex::TFormTit formTit(form.IniFileName(), form.Monitor().KpStats());
+  form.SetKpFormHooks([&formKp] { formKp.ShowRestored(); }, [&formKp] { formKp.Update(); });
   form.show();
-  return app.exec();
+  const int status = app.exec();
+  form.SetKpFormHooks({}, {});
+  return status;
 }

@@ -159,6 +159,11 @@ TEST(SorvexProgram, OpensItsWindowOnAnXServerAndWritesItsKeys) {
                           "SendGroup=1", "LevelStart1=0.1", "LevelStart2=0.1", "Top=0", "Left=0",
                           "Height=480", "Width=640", "HeightOs=100", "HeightSt=100"})
     EXPECT_NE(ini.find(std::string("\n") + key + "\n"), std::string::npos) << key << "\n" << ini;
+  // The two KP windows were built after it, each reading its keys.
+  for (const char* key :
+       {"FormKpTop=0", "FormKpLeft=0", "FormKpHeight=480", "FormKpWidth=640", "FormKpAddr=1",
+        "FormTitTop=0", "FormTitLeft=0", "FormTitWidth=640", "FormTitHeight=480", "FormTitKp=1"})
+    EXPECT_NE(ini.find(std::string("\n") + key + "\n"), std::string::npos) << key << "\n" << ini;
 }
 
 }  // namespace
