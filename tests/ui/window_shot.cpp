@@ -6,6 +6,12 @@
 // the level bars still show them) the window is saved to OUT.png and, with
 // HOLD_SECONDS, stays up that long (for a screenshot of the whole screen
 // under Xvfb). Without a display it renders offscreen.
+// The KP windows are built after the main window and hooked up as the
+// program does it. After the run the KP state window is brought up by its
+// toolbar button on the KP of the last statistics change, and its three
+// pages are saved as OUT-kp-ts.png, OUT-kp-tit.png and OUT-kp-bo.png; the
+// KP telemetering window (which no command shows) is shown on the same KP
+// for the picture OUT-tit.png.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,10 +25,13 @@
 
 #include "audio/sound_file_stream.h"
 #include "modem/modem_device.h"
+#include "monitor/monitor.h"
 #include "paced_stream.h"
 #include "ui/journal_view.h"
+#include "ui/kp_form.h"
 #include "ui/main_window.h"
 #include "ui/prompts.h"
+#include "ui/tit_form.h"
 #include "ui/work_tab.h"
 #include "util/config.h"
 
@@ -52,6 +61,14 @@ int main(int argc, char** argv) {
   IniWriteInt(ini, "Height", 820);
   IniWriteInt(ini, "HeightOs", 250);
   IniWriteInt(ini, "HeightSt", 110);
+  IniWriteInt(ini, "FormKpLeft", 660);
+  IniWriteInt(ini, "FormKpTop", 40);
+  IniWriteInt(ini, "FormKpWidth", 600);
+  IniWriteInt(ini, "FormKpHeight", 460);
+  IniWriteInt(ini, "FormTitLeft", 660);
+  IniWriteInt(ini, "FormTitTop", 530);
+  IniWriteInt(ini, "FormTitWidth", 600);
+  IniWriteInt(ini, "FormTitHeight", 300);
 
   std::atomic<const TForm1*> window{nullptr};
   TSoundFileStream* file = nullptr;
@@ -75,6 +92,9 @@ int main(int argc, char** argv) {
     return std::make_unique<TModemDevice>(settings, std::move(pacedStream));
   };
   auto form = std::make_unique<TForm1>(std::move(options));
+  auto formKp = std::make_unique<TFormKp>(ini, form->Monitor().KpStats());
+  auto formTit = std::make_unique<TFormTit>(ini, form->Monitor().KpStats());
+  form->SetKpFormHooks([&] { formKp->ShowRestored(); }, [&] { formKp->Update(); });
   window.store(form.get());
   form->show();
   form->TabSheet1->SBtStartStop->click();
@@ -104,11 +124,30 @@ int main(int argc, char** argv) {
   form->TabSheet1->TcLogs->setCurrentIndex(1);
   QCoreApplication::processEvents();
   if (form->grab().save(exchange)) std::printf("%s\n", qPrintable(exchange));
+  // The KP windows on the KP whose statistics changed last.
+  const int kp = form->Monitor().LastStatKp() & 0x7F;
+  form->TabSheet1->SbShowKpForm->click();
+  if (kp > 0) formKp->EdKp->setValue(kp);
+  formTit->EdKp->setValue(formKp->EdKp->value());
+  formTit->show();
+  const char* pages[] = {"-kp-ts.png", "-kp-tit.png", "-kp-bo.png"};
+  for (int page = 0; page < 3; ++page) {
+    formKp->TbData->setCurrentIndex(page);
+    QCoreApplication::processEvents();
+    const QString name = QString::fromLocal8Bit(argv[1]).replace(".png", pages[page]);
+    if (formKp->grab().save(name)) std::printf("%s\n", qPrintable(name));
+  }
+  formKp->TbData->setCurrentIndex(0);
+  const QString tit = QString::fromLocal8Bit(argv[1]).replace(".png", "-tit.png");
+  if (formTit->grab().save(tit)) std::printf("%s\n", qPrintable(tit));
   std::fflush(stdout);
   if (holdSeconds > 0) {
     QTimer::singleShot(holdSeconds * 1000, &app, &QCoreApplication::quit);
     app.exec();
   }
+  form->SetKpFormHooks({}, {});
+  formTit.reset();
+  formKp.reset();
   form.reset();
   QDir(dir).removeRecursively();
   return 0;
