@@ -1,0 +1,846 @@
+// The sensitive receiver: DC blocker, two complex correlators (one per tone)
+// over a sliding bit-long window, carrier detection on the tone amplitudes,
+// a strobe confirmed by its first bit, bits decided on their own samples (or
+// on three-bit stretches of continuous phase when bits are short), and a bit
+// clock kept on the transitions by a phase-and-rate loop.
+#include "modem/sensitive_receiver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace sorvex {
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kLevelDecay = 5.12;  // sample units per sample, as the specified meter
+constexpr double kLevelCeiling = 32768.0;
+constexpr double kFullScale = 32768.0;
+// DC blocker y = x − x₁ + r·y₁: corner near 6 Hz, flat (< 0.01 dB) from 300 Hz up.
+constexpr double kDcPole = 0.995;
+// Below this separation the tone pair is hardly distinguishable; the value
+// scale stops growing there rather than amplifying noise without bound.
+constexpr double kMinSeparation = 0.1;
+// Timing loop, per transition: the boundary moves by kPhaseGain × error and
+// the bit period by kRateGain × error (samples). The rate is kept within
+// ±kRateRange of the nominal bit rate.
+constexpr double kPhaseGain = 0.3;
+constexpr double kRateGain = 0.02;
+constexpr double kRateRange = 0.04;
+// Sliding sums are recomputed exactly at least this often, so rounding from
+// adding and removing samples never accumulates over a long run.
+constexpr int64_t kExactSumInterval = 8192;
+constexpr int kStride = 12;  // ring doubles per sample
+
+int Sign(double v) {
+  return v > 0 ? 1 : (v < 0 ? -1 : 0);
+}
+
+// The squared amplitude of the tone that best fits (least squares) m real
+// samples, from their complex correlation s = Σ x_j·exp(−iωj) and the image
+// sum k = Σ exp(2iωj) over the same samples. With few samples per cycle a
+// real tone's cosine and sine parts are neither orthogonal nor of equal
+// energy, and |s| alone would depend on the phase; projecting on their span
+// (Gram matrix m/2·I ± k/2) removes that:
+//   energy = 2·(m·|s|² − Re(k·s²)) / (m² − |k|²),  squared amplitude = 2·energy / m.
+inline double FittedSquare(double sr, double si, double kr, double ki, double m) {
+  const double den = m * m - (kr * kr + ki * ki);
+  const double norm = sr * sr + si * si;
+  if (den <= 1e-9 * m * m) return 4 * norm / (m * m);  // a tone at 0 or 4000 Hz: no sine part
+  const double v = 4 * (m * norm - (kr * (sr * sr - si * si) - ki * 2 * sr * si)) / (m * den);
+  return v > 0 ? v : 0;
+}
+
+// The same for a plain run of m samples of one tone, whose |k| (so the
+// denominator) depends on m alone: scale = 4 / (m·(m² − |k|²)), k zeroed
+// (scale 4/m²) for a tone without sine part.
+inline double RunSquare(double sr, double si, double kr, double ki, double m, double scale) {
+  const double v =
+      scale * (m * (sr * sr + si * si) - (kr * (sr * sr - si * si) - ki * 2 * sr * si));
+  return v > 0 ? v : 0;
+}
+
+}  // namespace
+
+TSensitiveReceiver::TSensitiveReceiver(int32_t blockLength)
+    : BlockLength(blockLength < 1 ? 1 : blockLength),
+      LevelBuffer(static_cast<size_t>(BlockLength)),
+      Square0(static_cast<size_t>(BlockLength)),
+      Square1(static_cast<size_t>(BlockLength)),
+      Carrier(static_cast<size_t>(BlockLength)),
+      Steady(static_cast<size_t>(BlockLength)) {
+  Configure(200, 2540, 2760);
+}
+
+double TSensitiveReceiver::ToneOverlap(double freq0, double freq1, int m) {
+  if (m <= 0) return 1.0;
+  const double half = std::numbers::pi * (freq1 - freq0) / SampleRate;  // Δω / 2
+  const double den = m * std::sin(half);
+  if (std::fabs(den) < 1e-12) return 1.0;
+  return std::min(1.0, std::fabs(std::sin(m * half) / den));
+}
+
+void TSensitiveReceiver::Configure(int32_t baudrate, int32_t freq0, int32_t freq1) {
+  if (baudrate <= 0) baudrate = 200;
+  if (baudrate == Baudrate && freq0 == Freq0 && freq1 == Freq1 && !Ring.empty()) return;
+  Baudrate = baudrate;
+  Freq0 = freq0;
+  Freq1 = freq1;
+  SamplesPerBit = static_cast<double>(SampleRate) / Baudrate;
+  Continuous = SamplesPerBit < kShortBit;
+  Window = std::max(1, static_cast<int>(std::lround(SamplesPerBit)));
+  // The ring holds the stretch the strobe search fits: two bit periods of
+  // the steady tone, the search range and three bits beyond it.
+  // A block's correlations are all made before the receiver walks through
+  // them, so the ring also holds one block length more.
+  const auto needed =
+      static_cast<int64_t>(std::ceil(8 * SamplesPerBit)) + 2 * Window + 16 + BlockLength;
+  int64_t size = 16;
+  while (size < needed) size *= 2;
+  RingMask = size - 1;
+  Ring.assign(static_cast<size_t>(kStride * size), 0.0);
+  Overlap.resize(static_cast<size_t>(size + 1));
+  for (int64_t m = 0; m <= size; ++m) Overlap[m] = ToneOverlap(Freq0, Freq1, static_cast<int>(m));
+  for (int t = 0; t < 2; ++t) {
+    Omega[t] = kTwoPi * (t ? Freq1 : Freq0) / SampleRate;
+    Step[t][0] = std::cos(Omega[t]);
+    Step[t][1] = -std::sin(Omega[t]);
+    ImageSum[t].assign(static_cast<size_t>(size + 1), Complex(0, 0));
+    RunScale[t].assign(static_cast<size_t>(size + 1), 0.0);
+    Complex sum(0, 0);
+    for (int64_t m = 1; m <= size; ++m) {
+      sum += std::polar(1.0, -2 * Omega[t] * static_cast<double>(m - 1));
+      const double md = static_cast<double>(m);
+      const double den = md * md - std::norm(sum);
+      const bool flat = den <= 1e-9 * md * md;  // a tone at 0 or 4000 Hz: no sine part
+      ImageSum[t][m] = flat ? Complex(0, 0) : sum;
+      RunScale[t][m] = flat ? 4 / (md * md) : 4 / (md * den);
+    }
+  }
+  for (int k = 0; k <= kTurnSteps; ++k) {
+    TurnTable[k] = std::polar(1.0, (Omega[1] - Omega[0]) * k / kTurnSteps);
+  }
+  for (int i = 0; i < 5; ++i)
+    ShiftTurn[i] = std::polar(1.0, -(Omega[1] - Omega[0]) * (i - 2) / 2.0);
+  ClearSignalState();
+  // A telegram in progress cannot go on with other tones or another bit
+  // period: it is dropped, and the receiver waits for silence again.
+  if (State > rsWaitSilence) {
+    State = rsWaitSilence;
+    StateCounter = 0;
+    RxBitCount = 0;
+    Pending = false;
+    Searching = false;
+    SegmentCount = 0;
+  }
+}
+
+void TSensitiveReceiver::ClearSignalState() {
+  // Only the sliding windows of the first samples after a reset reach back
+  // before it (up to two windows); nothing else reads samples before it.
+  for (int64_t j = -2 * Window - 1; j < 0; ++j) {
+    std::fill_n(Ring.begin() + kStride * (j & RingMask), kStride, 0.0);
+  }
+  Index = 0;
+  XPrev = YPrev = 0;
+  for (int t = 0; t < 2; ++t) {
+    Sliding[t][0] = Sliding[t][1] = 0;
+  }
+  SinceExactSum = 0;
+}
+
+void TSensitiveReceiver::Reset() {
+  ClearSignalState();
+  TelegramEvent.Reset();
+  State = rsWaitSilence;
+  RecordCount = 0;
+  RxBitCount = 0;
+  StateCounter = 0;
+  PrevValue = 0;
+  InputLevel = 0;
+  PrevSteady = 0;
+  LastSigned = 0;
+  LastSignedAt = 0;
+  Pending = false;
+  Searching = false;
+  StrobeRecord = -1;
+  LeadSign = 0;
+  SegmentCount = 0;
+}
+
+void TSensitiveReceiver::FillSegment(TSegment& s, int64_t first, int64_t last, double boundary,
+                                     bool turn) const {
+  first = std::max({first, last - RingMask + 1, int64_t{0}});
+  last = std::max(last, first);
+  s.First = first;
+  s.Last = last;
+  s.Boundary = boundary;
+  double sum[4] = {0, 0, 0, 0};
+  for (int64_t j = first; j <= last; ++j) {
+    const double* r = &Ring[static_cast<size_t>(kStride * (j & RingMask))];
+    for (int i = 0; i < 4; ++i) sum[i] += r[i];
+  }
+  for (int t = 0; t < 2; ++t) s.Sum[t] = Complex(sum[2 * t], sum[2 * t + 1]);
+  SetImages(s);
+  if (Continuous && turn) {
+    // exp(−iΔω·b) = exp(−iΔω·n)·exp(iΔω·(n − b)) for the sample n = ⌈b⌉,
+    // whose phasors give the first factor.
+    const auto n = static_cast<int64_t>(std::ceil(boundary));
+    if (n >= 0 && n < Index && Index - n <= RingMask) {
+      const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
+      const Complex p0(r[8], r[9]), p1(r[10], r[11]);
+      const auto k =
+          static_cast<size_t>(std::lround((static_cast<double>(n) - boundary) * kTurnSteps));
+      s.Turn = p1 * std::conj(p0) * TurnTable[std::min<size_t>(k, kTurnSteps)];
+    } else {
+      s.Turn = std::polar(1.0, -std::fmod((Omega[1] - Omega[0]) * boundary, kTwoPi));
+    }
+  }
+}
+
+inline void TSensitiveReceiver::TFit::Add(const TSegment& s, int tone, double ur, double ui) {
+  const Complex& c = s.Sum[tone];
+  Sr += ur * c.real() - ui * c.imag();
+  Si += ur * c.imag() + ui * c.real();
+  // conj(u)² = (ur² − ui²) − 2i·ur·ui
+  const double br = ur * ur - ui * ui, bi = -2 * ur * ui;
+  const Complex& k = s.Image[tone];
+  Kr += br * k.real() - bi * k.imag();
+  Ki += br * k.imag() + bi * k.real();
+  M += static_cast<double>(s.Last - s.First + 1);
+}
+
+inline double TSensitiveReceiver::TFit::Square() const {
+  return FittedSquare(Sr, Si, Kr, Ki, M);
+}
+
+inline void TSensitiveReceiver::TFit::Turn(const TSegment& s, int from, int to, double& ur,
+                                           double& ui) {
+  if (from == to) return;
+  const double tr = s.Turn.real();
+  const double ti = from > to ? s.Turn.imag() : -s.Turn.imag();
+  const double r = ur * tr - ui * ti;
+  ui = ur * ti + ui * tr;
+  ur = r;
+}
+
+double TSensitiveReceiver::FitSquare(const TSegment* const* segments, const int* tones,
+                                     int count) const {
+  // One tone of continuous phase: within segment j it is exp(i(ω_j·n + ψ_j)),
+  // and at the boundary b between segments j and j+1 the phase runs on:
+  // ψ_{j+1} = ψ_j + (ω_j − ω_{j+1})·b. u_j = exp(−iψ_j) turns each
+  // segment's correlation onto the common phase.
+  TFit fit;
+  double ur = 1, ui = 0;
+  for (int j = 0; j < count; ++j) {
+    if (j > 0) TFit::Turn(*segments[j], tones[j - 1], tones[j], ur, ui);
+    fit.Add(*segments[j], tones[j], ur, ui);
+  }
+  return fit.Square();
+}
+
+void TSensitiveReceiver::Append(const TSegment& s, double amplitude) {
+  uint8_t& byte = RxBytes[RxBitCount / 8];
+  byte = RxBitCount % 8 == 0 ? 0 : static_cast<uint8_t>(byte << 1);
+  if (s.Tone) byte |= 1;
+  RxBitCount += 1;
+  if (s.Record >= 0) {
+    TSignalRecord& r = Records[static_cast<size_t>(s.Record)];
+    r.Kind = skBitSample;
+    r.Value = (s.Tone ? amplitude : -amplitude) / kFullScale;
+  }
+}
+
+bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
+  TSegment& s = Segments[index];
+  const TSegment& prev = Segments[index - 1];
+  double best = -1;
+  int nextTone = 0;
+  if (!Continuous) {
+    for (int t = 0; t < 2; ++t) {
+      const TSegment* one[1] = {&s};
+      const double fit = FitSquare(one, &t, 1);
+      if (fit > best) {
+        best = fit;
+        s.Tone = t;
+      }
+    }
+  } else {
+    // The bit before as decided; both tones for this bit and the next.
+    TFit base;
+    base.Add(prev, prev.Tone, 1, 0);
+    for (int t = 0; t < 2; ++t) {
+      double ur = 1, ui = 0;
+      TFit::Turn(s, prev.Tone, t, ur, ui);
+      TFit one = base;
+      one.Add(s, t, ur, ui);
+      for (int u = 0; u < (lookAhead ? 2 : 1); ++u) {
+        double fit = 0;
+        if (lookAhead) {
+          const TSegment& next = Segments[index + 1];
+          double vr = ur, vi = ui;
+          TFit::Turn(next, t, u, vr, vi);
+          TFit two = one;
+          two.Add(next, u, vr, vi);
+          fit = two.Square();
+        } else {
+          fit = one.Square();
+        }
+        if (fit > best) {
+          best = fit;
+          s.Tone = t;
+          nextTone = u;
+        }
+      }
+    }
+  }
+  if (State == rsWaitStrobe) {
+    // The strobe holds only if its first bit is the other tone.
+    if ((s.Tone ? 1 : -1) != -LeadSign) return false;
+    Pending = false;
+    State = rsReceiving;
+    StateCounter = 0;
+  } else if (s.Tone != prev.Tone) {
+    bool have = s.Tone ? s.HaveRise : s.HaveFall;
+    double error = s.Tone ? s.RiseError : s.FallError;
+    if (Continuous) {
+      have = lookAhead;
+      if (have) error = BoundaryError(nextTone, best);
+    }
+    if (have) {
+      const double half = SamplesPerBit / 2;
+      error = std::clamp(error, -half, half);
+      NextBoundary += kPhaseGain * error;
+      Current.Boundary += kPhaseGain * error;
+      SamplesPerBitEst =
+          std::clamp(SamplesPerBitEst + kRateGain * error, SamplesPerBit * (1 - kRateRange),
+                     SamplesPerBit * (1 + kRateRange));
+    }
+  }
+  Append(s, std::sqrt(best));
+  return true;
+}
+
+void TSensitiveReceiver::PadAndSignal() {
+  while (RxBitCount % 8 != 0) {
+    RxBytes[RxBitCount / 8] = static_cast<uint8_t>(RxBytes[RxBitCount / 8] << 1);
+    RxBitCount += 1;
+  }
+  TelegramEvent.Set();
+  State = rsSleeping;
+}
+
+void TSensitiveReceiver::StartClock(double boundary, int32_t strobeRecord) {
+  BitStart = static_cast<int64_t>(std::ceil(boundary));
+  SamplesPerBitEst = SamplesPerBit;
+  NextBoundary = boundary + SamplesPerBitEst;
+  Current = TSegment{};
+  Current.Boundary = boundary;
+  // The lead-in's last bit period, as the bit before the first: the
+  // reference of the first decision.
+  const int64_t span = std::max<int64_t>(1, std::lround(SamplesPerBit));
+  FillSegment(Segments[0], BitStart - span, BitStart - 1, boundary - static_cast<double>(span));
+  Segments[0].Tone = LeadSign > 0 ? 1 : 0;
+  Segments[0].Record = -1;
+  SegmentCount = 1;
+  Pending = true;
+  StrobeRecord = strobeRecord;
+  if (StrobeRecord >= 0) Records[static_cast<size_t>(StrobeRecord)].Kind = skStrobe;
+}
+
+double TSensitiveReceiver::RefineStrobe(double guess) const {
+  // One stretch of samples for every candidate boundary b: the steady tone
+  // up to b, then the first bit (the other tone) and the bits after it to
+  // the stretch's end, each taken as the tone that fits best after those
+  // before. The best fit of one tone of continuous phase over the whole
+  // stretch picks b.
+  const int lead = LeadSign > 0 ? 1 : 0;
+  const double from = guess - Window / 2.0 - 1, to = guess + Window / 2.0 + 1;
+  const auto low = static_cast<int64_t>(std::ceil(from)) - 2 * Window;
+  const auto high = static_cast<int64_t>(std::ceil(to + 3 * SamplesPerBit)) - 1;
+  constexpr int kMost = 16;
+  double best = -1, at = guess;
+  for (double b = from; b <= to + 1e-9; b += 0.25) {
+    TSegment parts[kMost];
+    const TSegment* stretch[kMost];
+    int tones[kMost];
+    FillSegment(parts[0], low, static_cast<int64_t>(std::ceil(b)) - 1, b - 2 * Window);
+    stretch[0] = &parts[0];
+    tones[0] = lead;
+    int count = 1;
+    double fit = 0;
+    for (int64_t first = static_cast<int64_t>(std::ceil(b)); first <= high && count < kMost;
+         ++count) {
+      const double edge = b + (count - 1) * SamplesPerBit;
+      const int64_t last =
+          std::min(high, static_cast<int64_t>(std::ceil(edge + SamplesPerBit)) - 1);
+      FillSegment(parts[count], first, std::max(first, last), edge);
+      stretch[count] = &parts[count];
+      if (count == 1) {
+        tones[count] = 1 - lead;
+        fit = FitSquare(stretch, tones, count + 1);
+      } else {
+        tones[count] = 0;
+        const double fit0 = FitSquare(stretch, tones, count + 1);
+        tones[count] = 1;
+        const double fit1 = FitSquare(stretch, tones, count + 1);
+        if (fit0 > fit1) tones[count] = 0;
+        fit = std::max(fit0, fit1);
+      }
+      first = std::max(first, last) + 1;
+    }
+    if (fit > best) {
+      best = fit;
+      at = b;
+    }
+  }
+  return at;
+}
+
+void TSensitiveReceiver::MoveSample(TSegment& from, TSegment& to, int64_t sample) const {
+  const double* r = &Ring[static_cast<size_t>(kStride * (sample & RingMask))];
+  for (int t = 0; t < 2; ++t) {
+    const Complex z(r[2 * t], r[2 * t + 1]);
+    from.Sum[t] -= z;
+    to.Sum[t] += z;
+  }
+  if (sample == from.First) {
+    from.First += 1;
+    to.Last = sample;
+  } else {
+    from.Last -= 1;
+    to.First = sample;
+  }
+  SetImages(from);
+  SetImages(to);
+}
+
+void TSensitiveReceiver::SetImages(TSegment& s) const {
+  // Σ_{n=first}^{last} exp(2iωn) = exp(2iω·last) · Σ_{i<m} exp(−2iω·i),
+  // exp(2iω·last) being the conjugate square of that sample's phasor.
+  const double* end = &Ring[static_cast<size_t>(kStride * (s.Last & RingMask))];
+  const auto m = static_cast<size_t>(std::max<int64_t>(0, s.Last - s.First + 1));
+  for (int t = 0; t < 2; ++t) {
+    const Complex p(end[8 + 2 * t], -end[9 + 2 * t]);
+    s.Image[t] = p * p * ImageSum[t][m];
+  }
+}
+
+double TSensitiveReceiver::BoundaryError(int nextTone, double fitHere) const {
+  // The bit before and this one with their common boundary moved by half a
+  // sample each way (a sample changing sides as it passes), then a whole
+  // sample on the side that fits better: the move of the best fit.
+  const TSegment& prev = Segments[0];
+  const TSegment& cur = Segments[1];
+  const int tones[3] = {prev.Tone, cur.Tone, nextTone};
+  auto fitAt = [&](int i) {  // boundary moved by (i − 2)/2 samples
+    const double b = cur.Boundary + (i - 2) / 2.0;
+    const auto first = static_cast<int64_t>(std::ceil(b));
+    if (first <= prev.First || first > cur.Last || std::abs(first - cur.First) > 1) return -1.0;
+    TSegment before = prev, now = cur;
+    if (first > cur.First) MoveSample(now, before, cur.First);
+    if (first < cur.First) MoveSample(before, now, prev.Last);
+    now.Turn = cur.Turn * ShiftTurn[i];
+    const TSegment* stretch[3] = {&before, &now, &Segments[2]};
+    return FitSquare(stretch, tones, 3);
+  };
+  const double early = fitAt(1), late = fitAt(3);
+  if (early <= fitHere && late <= fitHere) return 0;
+  if (early > late) return fitAt(0) > early ? -1.0 : -0.5;
+  return fitAt(4) > late ? 1.0 : 0.5;
+}
+
+void TSensitiveReceiver::Candidate(int64_t transition) {
+  CandidateIndex = transition;
+  const double boundary = Transitions[transition % kTransitions].Boundary;
+  if (!Continuous) {
+    StartClock(boundary, Transitions[transition % kTransitions].Record);
+  } else {
+    SearchRetries = 0;
+    Candidate(boundary);
+  }
+}
+
+void TSensitiveReceiver::Candidate(double guess) {
+  // Short bits: the best boundary is sought once three bits beyond every
+  // candidate are in.
+  Searching = true;
+  Guess = guess;
+  SearchAt = static_cast<int64_t>(std::ceil(guess + Window / 2.0 + 1 + 3 * SamplesPerBit));
+}
+
+void TSensitiveReceiver::DropStrobe() {
+  Pending = false;
+  Searching = false;
+  SegmentCount = 0;
+  if (StrobeRecord >= 0 && StrobeRecord < RecordCapacity) {
+    Records[static_cast<size_t>(StrobeRecord)].Kind = skSample;
+  }
+  StrobeRecord = -1;
+}
+
+void TSensitiveReceiver::CloseBit(int64_t last, int32_t record) {
+  TSegment s = Current;
+  FillSegment(s, BitStart, last, Current.Boundary);
+  s.Record = record;
+  s.Tone = -1;
+  if (SegmentCount == 3) {
+    Segments[0] = Segments[1];
+    Segments[1] = Segments[2];
+    SegmentCount = 2;
+  }
+  Segments[SegmentCount++] = s;
+  BitStart = last + 1;
+  Current = TSegment{};
+  Current.Boundary = NextBoundary;
+  NextBoundary += SamplesPerBitEst;
+}
+
+void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n, int32_t baudrate,
+                                      int32_t freq0, int32_t freq1, TIirFilter* levelFilter) {
+  if (n > BlockLength) return;  // ignored entirely, as the specified receiver does
+  if (n <= 0 || frames == nullptr) return;
+  Configure(baudrate, freq0, freq1);
+  const int side = channel == 0 ? 0 : 1;
+
+  // Level meter on the band-filtered input.
+  double* const level = LevelBuffer.data();
+  for (int k = 0; k < n; ++k) level[k] = frames[2 * k + side];
+  if (levelFilter != nullptr) levelFilter->Filter(level, level, n);
+  double peak = InputLevel;
+  for (int k = 0; k < n; ++k) peak = std::max(std::fabs(level[k]), peak - kLevelDecay);
+  InputLevel = peak > kLevelCeiling ? kLevelCeiling : peak;
+
+  if (State == rsSleeping) {
+    PeakMax = 0;
+    LastPeak = 0;
+    return;  // asleep: the correlators rest until Reset clears them
+  }
+
+  const double T = 1.0 / Baudrate;  // s, for the state durations
+  const double windowLength = Window;
+  // The trace: signed, positive for Freq1, the line amplitude as magnitude.
+  const double valueScale =
+      1.0 / std::max(kMinSeparation, 1.0 - Overlap[static_cast<size_t>(Window)]) / kFullScale;
+  const int64_t blockStart = Index;
+  Correlate(frames + side, n);
+
+  TSignalRecord* const records = Records.empty() ? nullptr : Records.data();
+  for (int k = 0; k < n; ++k) {
+    const int64_t idx = blockStart + k;
+    // The trace (roots taken only where it is used: from the wait for the strobe on).
+    auto trace = [&] { return (std::sqrt(Square1[k]) - std::sqrt(Square0[k])) * valueScale; };
+    double c = State >= rsWaitStrobe ? trace() : 0.0;
+    const double e2 = Carrier[k];  // squared tone amplitude
+    const double steady = Steady[k];
+    const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
+
+    // Peak tracker: the noise peak of the wait for the carrier.
+    if (State == rsWaitLevel) {
+      if (e2 > PeakMax * PeakMax) {
+        PeakMax = std::sqrt(e2);
+        PeakRising = 1;
+      } else if (PeakRising) {
+        PeakRising = 0;
+        PrevPeak = LastPeak;
+        LastPeak = PeakMax;
+      }
+    } else {
+      PeakMax = 0;
+      LastPeak = 0;
+    }
+
+    int32_t record = -1;
+    if (records != nullptr && State > rsWaitLevel && RecordCount < RecordCapacity) {
+      record = RecordCount;
+      records[record].Value = c;
+      records[record].Kind = skSample;
+    }
+    // Records are written for every sample from the wait for the strobe on,
+    // so an earlier sample's record lies as far back as the sample.
+    auto recordOf = [&](int64_t sample) -> int32_t {
+      if (record < 0) return -1;
+      const int64_t r = record - (idx - sample);
+      return r >= 0 ? static_cast<int32_t>(r) : -1;
+    };
+
+    // End of telegram after more than 4 T below the switch-on level; a bit
+    // still waiting for the one after it is decided without it.
+    if (State == rsReceiving) {
+      if (e2 >= level2) {
+        StateCounter = 0;
+      } else {
+        StateCounter += 1;
+        if (StateCounter * 0.000125 > 4 * T) {
+          if (Continuous && SegmentCount >= 2 && Segments[SegmentCount - 1].Tone < 0 &&
+              RxBitCount < kMaxTelegramBits) {
+            Decide(SegmentCount - 1, false);
+          }
+          PadAndSignal();
+          return;  // the rest of the block is dropped; this record is not counted
+        }
+      }
+    }
+
+    // A change of sign of the trace, against the last sample that had a sign
+    // (two tones can fit a short window equally well: the trace is then 0).
+    double crossing = -1;
+    if (Sign(c) != 0 && Sign(LastSigned) == -Sign(c)) {
+      crossing = static_cast<double>(LastSignedAt) + static_cast<double>(idx - LastSignedAt) *
+                                                         std::fabs(LastSigned) /
+                                                         (std::fabs(LastSigned) + std::fabs(c));
+    }
+
+    bool clockRuns = false;
+    switch (State) {
+      case rsWaitSilence:
+        if (e2 >= level2) {
+          StateCounter = 0;
+        } else {
+          StateCounter += 1;
+          if (StateCounter * 0.000125 > 2 * T) {
+            State = rsWaitLevel;
+            StateCounter = 0;
+          }
+        }
+        break;
+      case rsWaitLevel:
+        // A steady tone: above the level, the same tone ahead all along.
+        if (e2 > level2 && Sign(steady) != 0 && Sign(steady) == Sign(PrevSteady)) {
+          StateCounter += 1;
+          if (StateCounter * 0.000125 > 2 * T) {
+            State = rsWaitStrobe;
+            StateCounter = 0;
+            LeadSign = Sign(steady);
+            c = trace();
+            Pending = Searching = false;
+            TransitionCount = 0;
+          }
+        } else {
+          StateCounter = 0;
+        }
+        break;
+      case rsWaitStrobe:
+        if (crossing >= 0 && Sign(c) == -LeadSign) {
+          // The sliding difference crosses zero when its window holds as
+          // many samples of each tone, Window/2 − 1/2 samples after the
+          // first sample of the new bit; the boundary is put half a sample
+          // before that sample.
+          const double boundary = crossing + 0.5 - windowLength / 2;
+          // Kept, in case the strobe under test turns out to be noise.
+          Transitions[TransitionCount % kTransitions] = {boundary, record};
+          TransitionCount += 1;
+          if (!Pending && !Searching) Candidate(TransitionCount - 1);
+        } else if (!Continuous && Pending && SegmentCount == 1 && Sign(c) == LeadSign) {
+          DropStrobe();  // back to the steady tone before the first bit was over: noise
+        }
+        if (Searching && idx >= SearchAt) {
+          // A best boundary at an end of the searched range may lie beyond
+          // it (the transition that set the guess was noise): the search
+          // moves there, at once backwards, after more samples forwards.
+          double boundary = RefineStrobe(Guess);
+          const double reach = windowLength / 2 + 1;
+          for (int retry = 0; retry < 2 && boundary <= Guess - reach + 1e-9; ++retry) {
+            Guess = boundary;
+            boundary = RefineStrobe(Guess);
+          }
+          if (boundary >= Guess + reach - 1e-9 && SearchRetries < 2) {
+            SearchRetries += 1;
+            Candidate(boundary);
+          } else {
+            Searching = false;
+            StartClock(
+                boundary,
+                recordOf(static_cast<int64_t>(std::ceil(boundary + (windowLength - 1) / 2))));
+          }
+        }
+        clockRuns = Pending;
+        break;
+      case rsReceiving:
+        clockRuns = true;
+        break;
+      default:
+        break;
+    }
+
+    // Transitions of the sliding difference, as errors of the boundary that
+    // started the current bit (long bits; short ones fit the boundary).
+    if (clockRuns && !Continuous && crossing >= 0) {
+      const double error = (crossing + 0.5 - windowLength / 2) - Current.Boundary;
+      double& best = c > 0 ? Current.RiseError : Current.FallError;
+      bool& have = c > 0 ? Current.HaveRise : Current.HaveFall;
+      if (!have || std::fabs(error) < std::fabs(best)) best = error;
+      have = true;
+    }
+    PrevValue = c;
+    PrevSteady = steady;
+    if (State >= rsWaitStrobe && Sign(c) != 0) {
+      LastSigned = c;
+      LastSignedAt = idx;
+    }
+
+    // Bit clock: a bit ends when the next sample lies beyond its boundary
+    // (after a strobe found late, the clock catches up on bits already in).
+    while (clockRuns && static_cast<double>(idx + 1) >= NextBoundary) {
+      const int64_t last = std::min(idx, static_cast<int64_t>(std::ceil(NextBoundary)) - 1);
+      CloseBit(std::max(last, BitStart), recordOf(std::max(last, BitStart)));
+      const int undecided = Continuous ? 1 : SegmentCount - 1;
+      if (SegmentCount >= (Continuous ? 3 : 2) && Segments[undecided].Tone < 0) {
+        if (!Decide(undecided, Continuous)) {
+          // A false strobe: the next transition seen since is the next candidate.
+          const int64_t next = std::max(CandidateIndex + 1, TransitionCount - kTransitions);
+          DropStrobe();
+          if (next < TransitionCount) Candidate(next);
+          clockRuns = Pending;
+          continue;
+        }
+      }
+      if (RxBitCount >= kMaxTelegramBits) {
+        TelegramEvent.Set();
+        State = rsSleeping;
+        return;
+      }
+      clockRuns = State == rsReceiving || Pending;
+    }
+
+    if (record >= 0) RecordCount += 1;
+  }
+}
+
+void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
+  // Mixing phasors exactly on exp(−iω·Index) at the start of every block.
+  double phasor[2][2];
+  for (int t = 0; t < 2; ++t) {
+    const double angle = std::fmod(Omega[t] * static_cast<double>(Index), kTwoPi);
+    phasor[t][0] = std::cos(angle);
+    phasor[t][1] = -std::sin(angle);
+  }
+  const double windowLength = Window;
+  const auto w = static_cast<size_t>(Window);
+  // Short bits: the carrier is judged over two bit periods, where one would
+  // often leave the two tones hardly distinguishable.
+  const bool longCarrier = Continuous;
+  const size_t cw = longCarrier ? 2 * w : w;
+  const double carrierLength = static_cast<double>(cw);
+  const double image[2][2] = {{ImageSum[0][w].real(), ImageSum[0][w].imag()},
+                              {ImageSum[1][w].real(), ImageSum[1][w].imag()}};
+  const double carrierImage[2][2] = {{ImageSum[0][cw].real(), ImageSum[0][cw].imag()},
+                                     {ImageSum[1][cw].real(), ImageSum[1][cw].imag()}};
+  const double scale[2] = {RunScale[0][w], RunScale[1][w]};
+  const double carrierScale[2] = {RunScale[0][cw], RunScale[1][cw]};
+  const double step[2][2] = {{Step[0][0], Step[0][1]}, {Step[1][0], Step[1][1]}};
+  double sliding[2][2] = {{Sliding[0][0], Sliding[0][1]}, {Sliding[1][0], Sliding[1][1]}};
+  double xPrev = XPrev, yPrev = YPrev;
+  double* const ring = Ring.data();
+  const int64_t mask = RingMask;
+  const int64_t window = Window;
+  int64_t index = Index;
+
+  for (int k = 0; k < n; ++k, ++index) {
+    // DC blocker, mixing with a recursive phasor per tone, sliding sums
+    // over the last Window samples.
+    const double x = samples[2 * k];
+    const double y = x - xPrev + kDcPole * yPrev;
+    xPrev = x;
+    yPrev = y;
+    double* const in = &ring[kStride * (index & mask)];
+    const double* const out = &ring[kStride * ((index - window) & mask)];
+    double v[2], carrier[2];
+    for (int t = 0; t < 2; ++t) {
+      const double pr = phasor[t][0], pi = phasor[t][1];
+      const double zr = y * pr, zi = y * pi;
+      phasor[t][0] = pr * step[t][0] - pi * step[t][1];
+      phasor[t][1] = pr * step[t][1] + pi * step[t][0];
+      sliding[t][0] += zr - out[2 * t];
+      sliding[t][1] += zi - out[2 * t + 1];
+      in[2 * t] = zr;
+      in[2 * t + 1] = zi;
+      in[4 + 2 * t] = sliding[t][0];
+      in[5 + 2 * t] = sliding[t][1];
+      in[8 + 2 * t] = pr;
+      in[9 + 2 * t] = pi;
+      // Image sum of the window ending here: exp(2iω·index) · Σ_{i<m} exp(−2iω·i),
+      // exp(2iω·index) being conj(p)².
+      const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
+      const double kr = cr * image[t][0] - ci * image[t][1];
+      const double ki = cr * image[t][1] + ci * image[t][0];
+      v[t] = RunSquare(sliding[t][0], sliding[t][1], kr, ki, windowLength, scale[t]);
+      if (longCarrier) {
+        const double lr = sliding[t][0] + out[4 + 2 * t], li = sliding[t][1] + out[5 + 2 * t];
+        const double qr = cr * carrierImage[t][0] - ci * carrierImage[t][1];
+        const double qi = cr * carrierImage[t][1] + ci * carrierImage[t][0];
+        carrier[t] = RunSquare(lr, li, qr, qi, carrierLength, carrierScale[t]);
+      } else {
+        carrier[t] = v[t];
+      }
+    }
+    Square0[k] = v[0];
+    Square1[k] = v[1];
+    // Squared: the switch-on level is compared squared, a root is only
+    // taken for the noise peak.
+    Carrier[k] = std::max(carrier[0], carrier[1]) / (kFullScale * kFullScale);
+    Steady[k] = carrier[1] - carrier[0];
+  }
+
+  for (int t = 0; t < 2; ++t) {
+    Sliding[t][0] = sliding[t][0];
+    Sliding[t][1] = sliding[t][1];
+  }
+  XPrev = xPrev;
+  YPrev = yPrev;
+  Index = index;
+  // Keep the sliding sums exact: rounding from adding and removing samples
+  // must not accumulate over a long run.
+  SinceExactSum += n;
+  if (SinceExactSum >= std::max<int64_t>(kExactSumInterval, 4 * Window)) {
+    SinceExactSum = 0;
+    for (int t = 0; t < 2; ++t) Sliding[t][0] = Sliding[t][1] = 0;
+    for (int64_t j = Index - Window; j < Index; ++j) {
+      const double* r = &Ring[static_cast<size_t>(kStride * (j & RingMask))];
+      for (int t = 0; t < 2; ++t) {
+        Sliding[t][0] += r[2 * t];
+        Sliding[t][1] += r[2 * t + 1];
+      }
+    }
+  }
+}
+
+double TSensitiveReceiver::TakeNoise() {
+  const double noise = PrevPeak;
+  PrevPeak = 0;
+  LastPeak = 0;
+  PeakMax = 0;
+  PeakRising = 0;
+  return noise;
+}
+
+void TSensitiveReceiver::SetRecordCapacity(int32_t capacity) {
+  Records.clear();
+  Records.shrink_to_fit();
+  RecordCapacity = 0;
+  if (capacity > 0) {
+    Records.assign(static_cast<size_t>(capacity), TSignalRecord{});
+    RecordCapacity = capacity;
+  }
+  RecordCount = 0;
+  StrobeRecord = -1;
+  for (TSegment& s : Segments) s.Record = -1;
+}
+
+int32_t TSensitiveReceiver::CopySignalRecords(TSignalRecord* dest) const {
+  if (Records.empty()) return 0;
+  if (dest != nullptr && RecordCount > 0) {
+    std::copy(Records.begin(), Records.begin() + RecordCount, dest);
+  }
+  return RecordCount;
+}
+
+int32_t TSensitiveReceiver::TakeTelegram(uint8_t* dest, int waitMs) {
+  if (!TelegramEvent.Wait(waitMs)) return 0;
+  if (dest != nullptr) std::memcpy(dest, RxBytes, static_cast<size_t>(RxBitCount / 8));
+  return RxBitCount;
+}
+
+}  // namespace sorvex
