@@ -57,9 +57,8 @@ inline double FittedSquare(double sr, double si, double kr, double ki, double m)
 // denominator) depends on m alone: scale = 4 / (m·(m² − |k|²)), k zeroed
 // (scale 4/m²) for a tone without sine part.
 inline double RunSquare(double sr, double si, double kr, double ki, double m, double scale) {
-  const double v =
-      scale * (m * (sr * sr + si * si) - (kr * (sr * sr - si * si) - ki * 2 * sr * si));
-  return v > 0 ? v : 0;
+  const double rr = sr * sr, ii = si * si;
+  return std::max(0.0, scale * (m * (rr + ii) - (kr * (rr - ii) - 2 * ki * sr * si)));
 }
 
 }  // namespace
@@ -122,8 +121,9 @@ void TSensitiveReceiver::Configure(int32_t baudrate, int32_t freq0, int32_t freq
   for (int k = 0; k <= kTurnSteps; ++k) {
     TurnTable[k] = std::polar(1.0, (Omega[1] - Omega[0]) * k / kTurnSteps);
   }
-  for (int i = 0; i < 5; ++i)
-    ShiftTurn[i] = std::polar(1.0, -(Omega[1] - Omega[0]) * (i - 2) / 2.0);
+  for (int i = 0; i < 9; ++i) {
+    ShiftTurn[i] = std::polar(1.0, -(Omega[1] - Omega[0]) * (i - 4) / 4.0);
+  }
   ClearSignalState();
   // A telegram in progress cannot go on with other tones or another bit
   // period: it is dropped, and the receiver waits for silence again.
@@ -177,11 +177,13 @@ void TSensitiveReceiver::FillSegment(TSegment& s, int64_t first, int64_t last, d
   s.First = first;
   s.Last = last;
   s.Boundary = boundary;
-  double sum[4] = {0, 0, 0, 0};
+  double sum[4] = {0, 0, 0, 0}, energy = 0;
   for (int64_t j = first; j <= last; ++j) {
     const double* r = &Ring[static_cast<size_t>(kStride * (j & RingMask))];
     for (int i = 0; i < 4; ++i) sum[i] += r[i];
+    energy += r[0] * r[0] + r[1] * r[1];  // |x·p|² = x²
   }
+  s.Energy = energy;
   for (int t = 0; t < 2; ++t) s.Sum[t] = Complex(sum[2 * t], sum[2 * t + 1]);
   SetImages(s);
   if (Continuous && turn) {
@@ -256,6 +258,13 @@ void TSensitiveReceiver::Append(const TSegment& s, double amplitude) {
 bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
   TSegment& s = Segments[index];
   const TSegment& prev = Segments[index - 1];
+  if (lookAhead) {
+    // A bit after that is mostly silence (a carrier stopping dead) fits
+    // neither tone: the last bit is decided without it.
+    const TSegment& next = Segments[index + 1];
+    lookAhead = next.Energy * static_cast<double>(s.Last - s.First + 1) >
+                0.25 * s.Energy * static_cast<double>(next.Last - next.First + 1);
+  }
   double best = -1;
   int nextTone = 0;
   if (!Continuous) {
@@ -268,11 +277,17 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
       }
     }
   } else {
-    // The bit before as decided; both tones for this bit and the next.
+    // The two bits before as decided (a firmer phase reference than one
+    // short bit); both tones for this bit and the next.
     TFit base;
-    base.Add(prev, prev.Tone, 1, 0);
+    double br = 1, bi = 0;
+    if (index >= 2) {
+      base.Add(Segments[index - 2], Segments[index - 2].Tone, 1, 0);
+      TFit::Turn(prev, Segments[index - 2].Tone, prev.Tone, br, bi);
+    }
+    base.Add(prev, prev.Tone, br, bi);
     for (int t = 0; t < 2; ++t) {
-      double ur = 1, ui = 0;
+      double ur = br, ui = bi;
       TFit::Turn(s, prev.Tone, t, ur, ui);
       TFit one = base;
       one.Add(s, t, ur, ui);
@@ -302,12 +317,13 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
     Pending = false;
     State = rsReceiving;
     StateCounter = 0;
-  } else if (s.Tone != prev.Tone) {
+  } else if (s.Tone != prev.Tone && StateCounter == 0) {
+    // (Timing is learnt while the carrier is there, not from the closing's noise.)
     bool have = s.Tone ? s.HaveRise : s.HaveFall;
     double error = s.Tone ? s.RiseError : s.FallError;
     if (Continuous) {
       have = lookAhead;
-      if (have) error = BoundaryError(nextTone, best);
+      if (have) error = BoundaryError(index, nextTone, best);
     }
     if (have) {
       const double half = SamplesPerBit / 2;
@@ -319,7 +335,12 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
                      SamplesPerBit * (1 + kRateRange));
     }
   }
-  Append(s, std::sqrt(best));
+  // The record shows the line amplitude of the bit's tone: over its own
+  // samples, or with the bit before where bits are short (a sample on the
+  // wrong side of a boundary would weigh too much in three or four).
+  const TSegment* own[2] = {&prev, &s};
+  const int tones[2] = {prev.Tone, s.Tone};
+  Append(s, std::sqrt(Continuous ? FitSquare(own, tones, 2) : FitSquare(own + 1, tones + 1, 1)));
   return true;
 }
 
@@ -338,9 +359,9 @@ void TSensitiveReceiver::StartClock(double boundary, int32_t strobeRecord) {
   NextBoundary = boundary + SamplesPerBitEst;
   Current = TSegment{};
   Current.Boundary = boundary;
-  // The lead-in's last bit period, as the bit before the first: the
+  // The lead-in's last two bit periods, as the bit before the first: the
   // reference of the first decision.
-  const int64_t span = std::max<int64_t>(1, std::lround(SamplesPerBit));
+  const int64_t span = std::max<int64_t>(1, std::lround(2 * SamplesPerBit));
   FillSegment(Segments[0], BitStart - span, BitStart - 1, boundary - static_cast<double>(span));
   Segments[0].Tone = LeadSign > 0 ? 1 : 0;
   Segments[0].Record = -1;
@@ -428,28 +449,59 @@ void TSensitiveReceiver::SetImages(TSegment& s) const {
   }
 }
 
-double TSensitiveReceiver::BoundaryError(int nextTone, double fitHere) const {
-  // The bit before and this one with their common boundary moved by half a
-  // sample each way (a sample changing sides as it passes), then a whole
-  // sample on the side that fits better: the move of the best fit.
-  const TSegment& prev = Segments[0];
-  const TSegment& cur = Segments[1];
-  const int tones[3] = {prev.Tone, cur.Tone, nextTone};
-  auto fitAt = [&](int i) {  // boundary moved by (i − 2)/2 samples
-    const double b = cur.Boundary + (i - 2) / 2.0;
+double TSensitiveReceiver::BoundaryError(int index, int nextTone, double fitHere) {
+  // The bit before and this one with their common boundary moved in
+  // quarter samples (a sample changing sides as it passes), up to a whole
+  // sample each way: the move of the best fit. The
+  // stretch is the one the decision fitted. The two bits keep the boundary
+  // that fits best: later decisions take their phase from them.
+  TSegment& prev = Segments[index - 1];
+  TSegment& cur = Segments[index];
+  const int from = index >= 2 ? index - 2 : index - 1;
+  int tones[4];
+  for (int j = from; j <= index; ++j) tones[j - from] = Segments[j].Tone;
+  tones[index + 1 - from] = nextTone;
+  const int count = index + 2 - from;
+  TSegment before, now, bestBefore, bestNow;
+  double best = fitHere;
+  int at = 4;
+  auto tryAt = [&](int i) {  // boundary moved by (i − 4)/4 samples
+    const double b = cur.Boundary + (i - 4) / 4.0;
     const auto first = static_cast<int64_t>(std::ceil(b));
     if (first <= prev.First || first > cur.Last || std::abs(first - cur.First) > 1) return -1.0;
-    TSegment before = prev, now = cur;
+    before = prev;
+    now = cur;
     if (first > cur.First) MoveSample(now, before, cur.First);
     if (first < cur.First) MoveSample(before, now, prev.Last);
+    now.Boundary = b;
     now.Turn = cur.Turn * ShiftTurn[i];
-    const TSegment* stretch[3] = {&before, &now, &Segments[2]};
-    return FitSquare(stretch, tones, 3);
+    const TSegment* stretch[4];
+    for (int j = from; j <= index + 1; ++j) stretch[j - from] = &Segments[j];
+    stretch[index - 1 - from] = &before;
+    stretch[index - from] = &now;
+    const double fit = FitSquare(stretch, tones, count);
+    if (fit > best) {
+      best = fit;
+      at = i;
+      bestBefore = before;
+      bestNow = now;
+    }
+    return fit;
   };
-  const double early = fitAt(1), late = fitAt(3);
-  if (early <= fitHere && late <= fitHere) return 0;
-  if (early > late) return fitAt(0) > early ? -1.0 : -0.5;
-  return fitAt(4) > late ? 1.0 : 0.5;
+  // A quarter sample each way, then on in the better direction while the
+  // fit improves.
+  tryAt(3);
+  tryAt(5);
+  if (at == 3) {
+    for (int i = 2; i >= 0 && at == i + 1; --i) tryAt(i);
+  } else if (at == 5) {
+    for (int i = 6; i <= 8 && at == i - 1; ++i) tryAt(i);
+  }
+  if (at != 4) {
+    prev = bestBefore;
+    cur = bestNow;
+  }
+  return (at - 4) / 4.0;
 }
 
 void TSensitiveReceiver::Candidate(int64_t transition) {
@@ -486,10 +538,9 @@ void TSensitiveReceiver::CloseBit(int64_t last, int32_t record) {
   FillSegment(s, BitStart, last, Current.Boundary);
   s.Record = record;
   s.Tone = -1;
-  if (SegmentCount == 3) {
-    Segments[0] = Segments[1];
-    Segments[1] = Segments[2];
-    SegmentCount = 2;
+  if (SegmentCount == kSegments) {
+    std::copy(Segments + 1, Segments + kSegments, Segments);
+    SegmentCount -= 1;
   }
   Segments[SegmentCount++] = s;
   BitStart = last + 1;
@@ -525,7 +576,11 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   const double valueScale =
       1.0 / std::max(kMinSeparation, 1.0 - Overlap[static_cast<size_t>(Window)]) / kFullScale;
   const int64_t blockStart = Index;
-  Correlate(frames + side, n);
+  if (Continuous) {
+    Correlate<true>(frames + side, n);
+  } else {
+    Correlate<false>(frames + side, n);
+  }
 
   TSignalRecord* const records = Records.empty() ? nullptr : Records.data();
   for (int k = 0; k < n; ++k) {
@@ -686,8 +741,8 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
     while (clockRuns && static_cast<double>(idx + 1) >= NextBoundary) {
       const int64_t last = std::min(idx, static_cast<int64_t>(std::ceil(NextBoundary)) - 1);
       CloseBit(std::max(last, BitStart), recordOf(std::max(last, BitStart)));
-      const int undecided = Continuous ? 1 : SegmentCount - 1;
-      if (SegmentCount >= (Continuous ? 3 : 2) && Segments[undecided].Tone < 0) {
+      const int undecided = Continuous ? SegmentCount - 2 : SegmentCount - 1;
+      if (undecided >= 1 && Segments[undecided].Tone < 0) {
         if (!Decide(undecided, Continuous)) {
           // A false strobe: the next transition seen since is the next candidate.
           const int64_t next = std::max(CandidateIndex + 1, TransitionCount - kTransitions);
@@ -709,6 +764,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   }
 }
 
+template <bool LongCarrier>
 void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
   // Mixing phasors exactly on exp(−iω·Index) at the start of every block.
   double phasor[2][2];
@@ -721,8 +777,7 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
   const auto w = static_cast<size_t>(Window);
   // Short bits: the carrier is judged over two bit periods, where one would
   // often leave the two tones hardly distinguishable.
-  const bool longCarrier = Continuous;
-  const size_t cw = longCarrier ? 2 * w : w;
+  const size_t cw = LongCarrier ? 2 * w : w;
   const double carrierLength = static_cast<double>(cw);
   const double image[2][2] = {{ImageSum[0][w].real(), ImageSum[0][w].imag()},
                               {ImageSum[1][w].real(), ImageSum[1][w].imag()}};
@@ -767,7 +822,7 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
       const double kr = cr * image[t][0] - ci * image[t][1];
       const double ki = cr * image[t][1] + ci * image[t][0];
       v[t] = RunSquare(sliding[t][0], sliding[t][1], kr, ki, windowLength, scale[t]);
-      if (longCarrier) {
+      if constexpr (LongCarrier) {
         const double lr = sliding[t][0] + out[4 + 2 * t], li = sliding[t][1] + out[5 + 2 * t];
         const double qr = cr * carrierImage[t][0] - ci * carrierImage[t][1];
         const double qi = cr * carrierImage[t][1] + ci * carrierImage[t][0];

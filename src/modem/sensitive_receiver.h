@@ -84,6 +84,7 @@ class TSensitiveReceiver {
     Complex Sum[2];                       // Σ x_n·exp(−iω_t·n) over the bit, per tone t
     Complex Image[2];                     // Σ exp(2iω_t·n) over the bit, per tone t
     Complex Turn;                         // exp(−i(ω1 − ω0)·Boundary)
+    double Energy = 0;                    // Σ x_n² over the bit
     int Tone = -1;                        // the bit taken, −1 not yet
     int32_t Record = -1;                  // record of the bit's last sample, −1 none
     double RiseError = 0, FallError = 0;  // boundary errors of the crossings in the bit
@@ -103,6 +104,8 @@ class TSensitiveReceiver {
   void Configure(int32_t baudrate, int32_t freq0, int32_t freq1);
   // Runs the correlators over n samples (every second int16), filling the
   // ring and Square0, Square1, Carrier and Steady.
+  // Short bits judge the carrier over two bit periods.
+  template <bool LongCarrier>
   void Correlate(const int16_t* samples, int n);
   void ClearSignalState();
   void FillSegment(TSegment& s, int64_t first, int64_t last, double boundary,
@@ -127,10 +130,10 @@ class TSensitiveReceiver {
   // The first boundary that best splits the lead-in tone from the other tone
   // near `guess`, searched in quarter samples.
   double RefineStrobe(double guess) const;
-  // The shift of the boundary before Segments[1] that best fits the three
-  // bits, searched in half samples over ±1 sample; `fitHere` is the fit
-  // without a shift.
-  double BoundaryError(int nextTone, double fitHere) const;
+  // The shift of the boundary before Segments[index] that best fits the
+  // stretch decided on, searched in quarter samples over ±1 sample;
+  // `fitHere` is the fit without a shift. The two bits keep the best.
+  double BoundaryError(int index, int nextTone, double fitHere);
 
   int32_t BlockLength;
   std::vector<double> LevelBuffer;  // band-filtered copy for the level meter
@@ -156,7 +159,7 @@ class TSensitiveReceiver {
   // Per sample: the mixed sample per tone, then the sliding sums ending there.
   std::vector<double> Ring;
   int64_t RingMask = 0;
-  Complex ShiftTurn[5];  // exp(−i(ω1 − ω0)·d) for d = −1, −0.5, …, +1
+  Complex ShiftTurn[9];  // exp(−i(ω1 − ω0)·d) for d = −1, −0.75, …, +1
 
   // Signal state.
   int64_t Index = 0;                        // samples processed since the last reset
@@ -190,8 +193,9 @@ class TSensitiveReceiver {
   double NextBoundary = 0;  // sample time where the current bit ends
   int64_t BitStart = 0;     // first sample of the current bit
   double SamplesPerBitEst = 1;
-  TSegment Current;      // crossings of the bit in progress
-  TSegment Segments[3];  // the last closed bits, oldest first; [0] may be the lead-in
+  TSegment Current;  // crossings of the bit in progress
+  static constexpr int kSegments = 4;
+  TSegment Segments[kSegments];  // the last closed bits, oldest first; [0] may be the lead-in
   int SegmentCount = 0;
 
   // Contract shared with the specified receiver.
