@@ -18,7 +18,7 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kLevelDecay = 5.12;  // sample units per sample, as the specified meter
 constexpr double kLevelCeiling = 32768.0;
 constexpr double kFullScale = 32768.0;
-// DC blocker y = x − x₁ + r·y₁: corner near 6 Hz, flat (< 0.01 dB) from 300 Hz up.
+// DC blocker y = x − x₁ + r·y₁: corner near 6 Hz, within 0.03 dB from 300 Hz up.
 constexpr double kDcPole = 0.995;
 // Below this separation the tone pair is hardly distinguishable; the value
 // scale stops growing there rather than amplifying noise without bound.
@@ -53,6 +53,21 @@ inline double FittedSquare(double sr, double si, double kr, double ki, double m)
   return v > 0 ? v : 0;
 }
 
+// FittedSquare as a fraction (numerator ≥ 0, denominator > 0), to compare
+// fits without dividing.
+inline void FittedRatio(double sr, double si, double kr, double ki, double m, double& num,
+                        double& den) {
+  const double norm = sr * sr + si * si;
+  den = m * m - (kr * kr + ki * ki);
+  if (den <= 1e-9 * m * m) {
+    num = 4 * norm;
+    den = m * m;
+    return;
+  }
+  num = std::max(0.0, 4 * (m * norm - (kr * (sr * sr - si * si) - ki * 2 * sr * si)));
+  den *= m;
+}
+
 // The same for a plain run of m samples of one tone, whose |k| (so the
 // denominator) depends on m alone: scale = 4 / (m·(m² − |k|²)), k zeroed
 // (scale 4/m²) for a tone without sine part.
@@ -67,9 +82,7 @@ TSensitiveReceiver::TSensitiveReceiver(int32_t blockLength)
     : BlockLength(blockLength < 1 ? 1 : blockLength),
       LevelBuffer(static_cast<size_t>(BlockLength)),
       Square0(static_cast<size_t>(BlockLength)),
-      Square1(static_cast<size_t>(BlockLength)),
-      Carrier(static_cast<size_t>(BlockLength)),
-      Steady(static_cast<size_t>(BlockLength)) {
+      Square1(static_cast<size_t>(BlockLength)) {
   Configure(200, 2540, 2760);
 }
 
@@ -90,18 +103,20 @@ void TSensitiveReceiver::Configure(int32_t baudrate, int32_t freq0, int32_t freq
   SamplesPerBit = static_cast<double>(SampleRate) / Baudrate;
   Continuous = SamplesPerBit < kShortBit;
   Window = std::max(1, static_cast<int>(std::lround(SamplesPerBit)));
-  // The ring holds the stretch the strobe search fits: two bit periods of
-  // the steady tone, the search range and three bits beyond it.
-  // A block's correlations are all made before the receiver walks through
-  // them, so the ring also holds one block length more.
+  // The ring holds the stretch the strobe search fits (two bit periods of
+  // the steady tone, the search range and three bits beyond it) and one
+  // block more: a block's correlations are all made before the receiver
+  // walks through them.
   const auto needed =
       static_cast<int64_t>(std::ceil(8 * SamplesPerBit)) + 2 * Window + 16 + BlockLength;
   int64_t size = 16;
   while (size < needed) size *= 2;
   RingMask = size - 1;
   Ring.assign(static_cast<size_t>(kStride * size), 0.0);
-  Overlap.resize(static_cast<size_t>(size + 1));
-  for (int64_t m = 0; m <= size; ++m) Overlap[m] = ToneOverlap(Freq0, Freq1, static_cast<int>(m));
+  // A steady tone also shows in the other tone's correlator, by the tones'
+  // overlap over the window; dividing the difference by what is left of it
+  // gives the tone's amplitude back.
+  ValueScale = 1.0 / std::max(kMinSeparation, 1.0 - ToneOverlap(Freq0, Freq1, Window)) / kFullScale;
   for (int t = 0; t < 2; ++t) {
     Omega[t] = kTwoPi * (t ? Freq1 : Freq0) / SampleRate;
     Step[t][0] = std::cos(Omega[t]);
@@ -214,15 +229,21 @@ inline void TSensitiveReceiver::TFit::Add(const TSegment& s, int tone, double ur
   M += static_cast<double>(s.Last - s.First + 1);
 }
 
+inline TSensitiveReceiver::TRatio TSensitiveReceiver::TFit::Ratio() const {
+  TRatio r;
+  FittedRatio(Sr, Si, Kr, Ki, M, r.Num, r.Den);
+  return r;
+}
+
 inline double TSensitiveReceiver::TFit::Square() const {
   return FittedSquare(Sr, Si, Kr, Ki, M);
 }
 
-inline void TSensitiveReceiver::TFit::Turn(const TSegment& s, int from, int to, double& ur,
+inline void TSensitiveReceiver::TFit::Turn(const Complex& turn, int from, int to, double& ur,
                                            double& ui) {
   if (from == to) return;
-  const double tr = s.Turn.real();
-  const double ti = from > to ? s.Turn.imag() : -s.Turn.imag();
+  const double tr = turn.real();
+  const double ti = from > to ? turn.imag() : -turn.imag();
   const double r = ur * tr - ui * ti;
   ui = ur * ti + ui * tr;
   ur = r;
@@ -237,7 +258,7 @@ double TSensitiveReceiver::FitSquare(const TSegment* const* segments, const int*
   TFit fit;
   double ur = 1, ui = 0;
   for (int j = 0; j < count; ++j) {
-    if (j > 0) TFit::Turn(*segments[j], tones[j - 1], tones[j], ur, ui);
+    if (j > 0) TFit::Turn(segments[j]->Turn, tones[j - 1], tones[j], ur, ui);
     fit.Add(*segments[j], tones[j], ur, ui);
   }
   return fit.Square();
@@ -265,13 +286,19 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
     lookAhead = next.Energy * static_cast<double>(s.Last - s.First + 1) >
                 0.25 * s.Energy * static_cast<double>(next.Last - next.First + 1);
   }
-  double best = -1;
+  TRatio best;
   int nextTone = 0;
+  // The record shows the line amplitude of the bit's tone: over its own
+  // samples, or with the two bits before where bits are short (a sample on
+  // the wrong side of a boundary would weigh too much in three or four).
+  double amplitude[2] = {0, 0};
   if (!Continuous) {
     for (int t = 0; t < 2; ++t) {
-      const TSegment* one[1] = {&s};
-      const double fit = FitSquare(one, &t, 1);
-      if (fit > best) {
+      TFit one;
+      one.Add(s, t, 1, 0);
+      const TRatio fit = one.Ratio();
+      amplitude[t] = fit.Num / fit.Den;
+      if (fit.Above(best)) {
         best = fit;
         s.Tone = t;
       }
@@ -283,27 +310,28 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
     double br = 1, bi = 0;
     if (index >= 2) {
       base.Add(Segments[index - 2], Segments[index - 2].Tone, 1, 0);
-      TFit::Turn(prev, Segments[index - 2].Tone, prev.Tone, br, bi);
+      TFit::Turn(prev.Turn, Segments[index - 2].Tone, prev.Tone, br, bi);
     }
     base.Add(prev, prev.Tone, br, bi);
     for (int t = 0; t < 2; ++t) {
       double ur = br, ui = bi;
-      TFit::Turn(s, prev.Tone, t, ur, ui);
+      TFit::Turn(s.Turn, prev.Tone, t, ur, ui);
       TFit one = base;
       one.Add(s, t, ur, ui);
+      amplitude[t] = one.Square();
       for (int u = 0; u < (lookAhead ? 2 : 1); ++u) {
-        double fit = 0;
+        TRatio fit;
         if (lookAhead) {
           const TSegment& next = Segments[index + 1];
           double vr = ur, vi = ui;
-          TFit::Turn(next, t, u, vr, vi);
+          TFit::Turn(next.Turn, t, u, vr, vi);
           TFit two = one;
           two.Add(next, u, vr, vi);
-          fit = two.Square();
+          fit = two.Ratio();
         } else {
-          fit = one.Square();
+          fit = one.Ratio();
         }
-        if (fit > best) {
+        if (fit.Above(best)) {
           best = fit;
           s.Tone = t;
           nextTone = u;
@@ -335,12 +363,7 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
                      SamplesPerBit * (1 + kRateRange));
     }
   }
-  // The record shows the line amplitude of the bit's tone: over its own
-  // samples, or with the bit before where bits are short (a sample on the
-  // wrong side of a boundary would weigh too much in three or four).
-  const TSegment* own[2] = {&prev, &s};
-  const int tones[2] = {prev.Tone, s.Tone};
-  Append(s, std::sqrt(Continuous ? FitSquare(own, tones, 2) : FitSquare(own + 1, tones + 1, 1)));
+  Append(s, std::sqrt(amplitude[s.Tone]));
   return true;
 }
 
@@ -372,7 +395,7 @@ void TSensitiveReceiver::StartClock(double boundary, int32_t strobeRecord) {
 }
 
 double TSensitiveReceiver::RefineStrobe(double guess) const {
-  // One stretch of samples for every candidate boundary b: the steady tone
+  // One stretch of samples for each candidate boundary b: the steady tone
   // up to b, then the first bit (the other tone) and the bits after it to
   // the stretch's end, each taken as the tone that fits best after those
   // before. The best fit of one tone of continuous phase over the whole
@@ -381,42 +404,46 @@ double TSensitiveReceiver::RefineStrobe(double guess) const {
   const double from = guess - Window / 2.0 - 1, to = guess + Window / 2.0 + 1;
   const auto low = static_cast<int64_t>(std::ceil(from)) - 2 * Window;
   const auto high = static_cast<int64_t>(std::ceil(to + 3 * SamplesPerBit)) - 1;
-  constexpr int kMost = 16;
-  double best = -1, at = guess;
-  for (double b = from; b <= to + 1e-9; b += 0.25) {
-    TSegment parts[kMost];
-    const TSegment* stretch[kMost];
-    int tones[kMost];
-    FillSegment(parts[0], low, static_cast<int64_t>(std::ceil(b)) - 1, b - 2 * Window);
-    stretch[0] = &parts[0];
-    tones[0] = lead;
-    int count = 1;
-    double fit = 0;
-    for (int64_t first = static_cast<int64_t>(std::ceil(b)); first <= high && count < kMost;
-         ++count) {
-      const double edge = b + (count - 1) * SamplesPerBit;
+  TRatio best;
+  double at = guess;
+  auto tryAt = [&](double b) {
+    TSegment part;
+    FillSegment(part, low, static_cast<int64_t>(std::ceil(b)) - 1, b - 2 * Window);
+    TFit fit;  // the stretch so far, on the phase of its start
+    fit.Add(part, lead, 1, 0);
+    double ur = 1, ui = 0;
+    int tone = lead;
+    TRatio whole;
+    for (int64_t first = static_cast<int64_t>(std::ceil(b)), bit = 0; first <= high; ++bit) {
+      const double edge = b + static_cast<double>(bit) * SamplesPerBit;
       const int64_t last =
           std::min(high, static_cast<int64_t>(std::ceil(edge + SamplesPerBit)) - 1);
-      FillSegment(parts[count], first, std::max(first, last), edge);
-      stretch[count] = &parts[count];
-      if (count == 1) {
-        tones[count] = 1 - lead;
-        fit = FitSquare(stretch, tones, count + 1);
-      } else {
-        tones[count] = 0;
-        const double fit0 = FitSquare(stretch, tones, count + 1);
-        tones[count] = 1;
-        const double fit1 = FitSquare(stretch, tones, count + 1);
-        if (fit0 > fit1) tones[count] = 0;
-        fit = std::max(fit0, fit1);
+      FillSegment(part, first, std::max(first, last), edge);
+      TFit with[2] = {fit, fit};
+      double vr[2] = {ur, ur}, vi[2] = {ui, ui};
+      for (int t = 0; t < 2; ++t) {
+        TFit::Turn(part.Turn, tone, t, vr[t], vi[t]);
+        with[t].Add(part, t, vr[t], vi[t]);
       }
+      const TRatio r0 = with[0].Ratio(), r1 = with[1].Ratio();
+      const int next = bit == 0 ? 1 - lead : (r1.Above(r0) ? 1 : 0);
+      fit = with[next];
+      ur = vr[next];
+      ui = vi[next];
+      tone = next;
+      whole = next ? r1 : r0;
       first = std::max(first, last) + 1;
     }
-    if (fit > best) {
-      best = fit;
+    if (whole.Above(best)) {
+      best = whole;
       at = b;
     }
-  }
+  };
+  // Half samples over the range, then a quarter sample either side of the best.
+  for (double b = from; b <= to + 1e-9; b += 0.5) tryAt(b);
+  const double coarse = at;
+  tryAt(coarse - 0.25);
+  tryAt(coarse + 0.25);
   return at;
 }
 
@@ -449,44 +476,56 @@ void TSensitiveReceiver::SetImages(TSegment& s) const {
   }
 }
 
-double TSensitiveReceiver::BoundaryError(int index, int nextTone, double fitHere) {
+double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere) {
   // The bit before and this one with their common boundary moved in
   // quarter samples (a sample changing sides as it passes), up to a whole
-  // sample each way: the move of the best fit. The
-  // stretch is the one the decision fitted. The two bits keep the boundary
-  // that fits best: later decisions take their phase from them.
+  // sample each way: the move of the best fit. The stretch is the one the
+  // decision fitted. The two bits keep the boundary that fits best: later
+  // decisions take their phase from them.
   TSegment& prev = Segments[index - 1];
   TSegment& cur = Segments[index];
-  const int from = index >= 2 ? index - 2 : index - 1;
-  int tones[4];
-  for (int j = from; j <= index; ++j) tones[j - from] = Segments[j].Tone;
-  tones[index + 1 - from] = nextTone;
-  const int count = index + 2 - from;
+  const TSegment& next = Segments[index + 1];
+  // The bit two before, when there is one, is the same whatever the move.
+  TFit head;
+  double hr = 1, hi = 0;
+  if (index >= 2) {
+    head.Add(Segments[index - 2], Segments[index - 2].Tone, 1, 0);
+    TFit::Turn(prev.Turn, Segments[index - 2].Tone, prev.Tone, hr, hi);
+  }
   TSegment before, now, bestBefore, bestNow;
-  double best = fitHere;
+  TRatio best = fitHere;
   int at = 4;
+  bool moved = false;
   auto tryAt = [&](int i) {  // boundary moved by (i − 4)/4 samples
-    const double b = cur.Boundary + (i - 4) / 4.0;
-    const auto first = static_cast<int64_t>(std::ceil(b));
-    if (first <= prev.First || first > cur.Last || std::abs(first - cur.First) > 1) return -1.0;
-    before = prev;
-    now = cur;
-    if (first > cur.First) MoveSample(now, before, cur.First);
-    if (first < cur.First) MoveSample(before, now, prev.Last);
-    now.Boundary = b;
-    now.Turn = cur.Turn * ShiftTurn[i];
-    const TSegment* stretch[4];
-    for (int j = from; j <= index + 1; ++j) stretch[j - from] = &Segments[j];
-    stretch[index - 1 - from] = &before;
-    stretch[index - from] = &now;
-    const double fit = FitSquare(stretch, tones, count);
-    if (fit > best) {
-      best = fit;
-      at = i;
-      bestBefore = before;
-      bestNow = now;
+    const auto first = static_cast<int64_t>(std::ceil(cur.Boundary + (i - 4) / 4.0));
+    if (first <= prev.First || first > cur.Last || std::abs(first - cur.First) > 1) return;
+    const TSegment* b = &prev;
+    const TSegment* n = &cur;
+    if (first != cur.First) {
+      before = prev;
+      now = cur;
+      if (first > cur.First) MoveSample(now, before, cur.First);
+      if (first < cur.First) MoveSample(before, now, prev.Last);
+      b = &before;
+      n = &now;
     }
-    return fit;
+    TFit fit = head;
+    double ur = hr, ui = hi;
+    fit.Add(*b, prev.Tone, ur, ui);
+    TFit::Turn(cur.Turn * ShiftTurn[i], prev.Tone, cur.Tone, ur, ui);
+    fit.Add(*n, cur.Tone, ur, ui);
+    TFit::Turn(next.Turn, cur.Tone, nextTone, ur, ui);
+    fit.Add(next, nextTone, ur, ui);
+    const TRatio r = fit.Ratio();
+    if (r.Above(best)) {
+      best = r;
+      at = i;
+      moved = first != cur.First;
+      if (moved) {
+        bestBefore = before;
+        bestNow = now;
+      }
+    }
   };
   // A quarter sample each way, then on in the better direction while the
   // fit improves.
@@ -498,8 +537,14 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, double fitHere
     for (int i = 6; i <= 8 && at == i - 1; ++i) tryAt(i);
   }
   if (at != 4) {
-    prev = bestBefore;
-    cur = bestNow;
+    const double boundary = cur.Boundary + (at - 4) / 4.0;
+    const Complex turn = cur.Turn * ShiftTurn[at];
+    if (moved) {
+      prev = bestBefore;
+      cur = bestNow;
+    }
+    cur.Boundary = boundary;
+    cur.Turn = turn;
   }
   return (at - 4) / 4.0;
 }
@@ -560,8 +605,19 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   double* const level = LevelBuffer.data();
   for (int k = 0; k < n; ++k) level[k] = frames[2 * k + side];
   if (levelFilter != nullptr) levelFilter->Filter(level, level, n);
-  double peak = InputLevel;
-  for (int k = 0; k < n; ++k) peak = std::max(std::fabs(level[k]), peak - kLevelDecay);
+  // level = max(|x|, level − 5.12) per sample, unrolled: after the block it
+  // is max(level₀ − 5.12·n, max_k(|x_k| + 5.12·k) − 5.12·(n − 1)), a plain
+  // maximum that needs no sample-to-sample chain.
+  double lanes[4] = {-kLevelCeiling, -kLevelCeiling, -kLevelCeiling, -kLevelCeiling};
+  int k = 0;
+  for (; k + 4 <= n; k += 4) {
+    for (int j = 0; j < 4; ++j) {
+      lanes[j] = std::max(lanes[j], std::fabs(level[k + j]) + kLevelDecay * (k + j));
+    }
+  }
+  for (; k < n; ++k) lanes[0] = std::max(lanes[0], std::fabs(level[k]) + kLevelDecay * k);
+  const double rise = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+  const double peak = std::max(InputLevel - kLevelDecay * n, rise - kLevelDecay * (n - 1));
   InputLevel = peak > kLevelCeiling ? kLevelCeiling : peak;
 
   if (State == rsSleeping) {
@@ -572,24 +628,24 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
 
   const double T = 1.0 / Baudrate;  // s, for the state durations
   const double windowLength = Window;
-  // The trace: signed, positive for Freq1, the line amplitude as magnitude.
-  const double valueScale =
-      1.0 / std::max(kMinSeparation, 1.0 - Overlap[static_cast<size_t>(Window)]) / kFullScale;
   const int64_t blockStart = Index;
-  if (Continuous) {
-    Correlate<true>(frames + side, n);
-  } else {
-    Correlate<false>(frames + side, n);
-  }
+  Correlate(frames + side, n);
 
   TSignalRecord* const records = Records.empty() ? nullptr : Records.data();
   for (int k = 0; k < n; ++k) {
     const int64_t idx = blockStart + k;
     // The trace (roots taken only where it is used: from the wait for the strobe on).
-    auto trace = [&] { return (std::sqrt(Square1[k]) - std::sqrt(Square0[k])) * valueScale; };
+    auto trace = [&] { return (std::sqrt(Square1[k]) - std::sqrt(Square0[k])) * ValueScale; };
     double c = State >= rsWaitStrobe ? trace() : 0.0;
-    const double e2 = Carrier[k];  // squared tone amplitude
-    const double steady = Steady[k];
+    // The carrier: its squared tone amplitude (full scale 1.0) and which
+    // tone leads it (the sign). Waiting for it, short bits judge it over two
+    // bit periods, where one would often leave the two tones hardly
+    // distinguishable; a telegram's own bits are long enough to end it.
+    double e2 = std::max(Square0[k], Square1[k]) / (kFullScale * kFullScale);
+    double steady = Square1[k] - Square0[k];
+    if (Continuous && (State == rsWaitSilence || State == rsWaitLevel)) {
+      LongCarrier(idx, e2, steady);
+    }
     const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
 
     // Peak tracker: the noise peak of the wait for the carrier.
@@ -764,7 +820,6 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   }
 }
 
-template <bool LongCarrier>
 void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
   // Mixing phasors exactly on exp(−iω·Index) at the start of every block.
   double phasor[2][2];
@@ -775,16 +830,9 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
   }
   const double windowLength = Window;
   const auto w = static_cast<size_t>(Window);
-  // Short bits: the carrier is judged over two bit periods, where one would
-  // often leave the two tones hardly distinguishable.
-  const size_t cw = LongCarrier ? 2 * w : w;
-  const double carrierLength = static_cast<double>(cw);
   const double image[2][2] = {{ImageSum[0][w].real(), ImageSum[0][w].imag()},
                               {ImageSum[1][w].real(), ImageSum[1][w].imag()}};
-  const double carrierImage[2][2] = {{ImageSum[0][cw].real(), ImageSum[0][cw].imag()},
-                                     {ImageSum[1][cw].real(), ImageSum[1][cw].imag()}};
   const double scale[2] = {RunScale[0][w], RunScale[1][w]};
-  const double carrierScale[2] = {RunScale[0][cw], RunScale[1][cw]};
   const double step[2][2] = {{Step[0][0], Step[0][1]}, {Step[1][0], Step[1][1]}};
   double sliding[2][2] = {{Sliding[0][0], Sliding[0][1]}, {Sliding[1][0], Sliding[1][1]}};
   double xPrev = XPrev, yPrev = YPrev;
@@ -802,7 +850,7 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
     yPrev = y;
     double* const in = &ring[kStride * (index & mask)];
     const double* const out = &ring[kStride * ((index - window) & mask)];
-    double v[2], carrier[2];
+    double v[2];
     for (int t = 0; t < 2; ++t) {
       const double pr = phasor[t][0], pi = phasor[t][1];
       const double zr = y * pr, zi = y * pi;
@@ -822,21 +870,9 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
       const double kr = cr * image[t][0] - ci * image[t][1];
       const double ki = cr * image[t][1] + ci * image[t][0];
       v[t] = RunSquare(sliding[t][0], sliding[t][1], kr, ki, windowLength, scale[t]);
-      if constexpr (LongCarrier) {
-        const double lr = sliding[t][0] + out[4 + 2 * t], li = sliding[t][1] + out[5 + 2 * t];
-        const double qr = cr * carrierImage[t][0] - ci * carrierImage[t][1];
-        const double qi = cr * carrierImage[t][1] + ci * carrierImage[t][0];
-        carrier[t] = RunSquare(lr, li, qr, qi, carrierLength, carrierScale[t]);
-      } else {
-        carrier[t] = v[t];
-      }
     }
     Square0[k] = v[0];
     Square1[k] = v[1];
-    // Squared: the switch-on level is compared squared, a root is only
-    // taken for the noise peak.
-    Carrier[k] = std::max(carrier[0], carrier[1]) / (kFullScale * kFullScale);
-    Steady[k] = carrier[1] - carrier[0];
   }
 
   for (int t = 0; t < 2; ++t) {
@@ -860,6 +896,24 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
       }
     }
   }
+}
+
+void TSensitiveReceiver::LongCarrier(int64_t index, double& square, double& steady) const {
+  const auto w = static_cast<size_t>(2 * Window);
+  const double* in = &Ring[static_cast<size_t>(kStride * (index & RingMask))];
+  const double* out = &Ring[static_cast<size_t>(kStride * ((index - Window) & RingMask))];
+  double fit[2];
+  for (int t = 0; t < 2; ++t) {
+    // Two sliding sums back to back; the image sum as in Correlate.
+    const double lr = in[4 + 2 * t] + out[4 + 2 * t], li = in[5 + 2 * t] + out[5 + 2 * t];
+    const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
+    const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
+    const Complex& q = ImageSum[t][w];
+    fit[t] = RunSquare(lr, li, cr * q.real() - ci * q.imag(), cr * q.imag() + ci * q.real(),
+                       static_cast<double>(w), RunScale[t][w]);
+  }
+  square = std::max(fit[0], fit[1]) / (kFullScale * kFullScale);
+  steady = fit[1] - fit[0];
 }
 
 double TSensitiveReceiver::TakeNoise() {

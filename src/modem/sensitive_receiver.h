@@ -57,15 +57,11 @@ class TSensitiveReceiver {
   // The noise peak of the last wait for the carrier; cleared by the call.
   double TakeNoise();
   void SetStartLevel(double level) { StartLevel = level; }
-  double StartLevelValue() const { return StartLevel; }
   void SetRecordCapacity(int32_t capacity);
   int32_t RecordCapacityValue() const { return RecordCapacity; }
   int32_t CopySignalRecords(TSignalRecord* dest) const;
   int32_t TakeTelegram(uint8_t* dest, int waitMs);
   int ReceiverState() const { return State; }
-  // Puts the receiver to sleep, as after construction, without touching the
-  // record buffer, the switch-on level or the peak tracker.
-  void Sleep() { State = rsSleeping; }
 
   // Samples per bit the timing loop has settled on (for tests).
   double TrackedSamplesPerBit() const { return SamplesPerBitEst; }
@@ -91,22 +87,29 @@ class TSensitiveReceiver {
     bool HaveRise = false, HaveFall = false;
   };
 
+  // A squared amplitude as a fraction, compared without dividing.
+  struct TRatio {
+    double Num = -1, Den = 1;
+    bool Above(const TRatio& other) const { return Num * other.Den > other.Num * Den; }
+  };
   // The correlation and image sums of a stretch of segments turned onto one
   // phase, and its length.
   struct TFit {
     double Sr = 0, Si = 0, Kr = 0, Ki = 0, M = 0;
     void Add(const TSegment& s, int tone, double ur, double ui);
+    TRatio Ratio() const;
     double Square() const;
-    // u ← u·exp(−i(ω_from − ω_to)·b) at the segment's boundary b.
-    static void Turn(const TSegment& s, int from, int to, double& ur, double& ui);
+    // u ← u·exp(−i(ω_from − ω_to)·b) at a boundary b, turn = exp(−i(ω1 − ω0)·b).
+    static void Turn(const Complex& turn, int from, int to, double& ur, double& ui);
   };
 
   void Configure(int32_t baudrate, int32_t freq0, int32_t freq1);
   // Runs the correlators over n samples (every second int16), filling the
-  // ring and Square0, Square1, Carrier and Steady.
-  // Short bits judge the carrier over two bit periods.
-  template <bool LongCarrier>
+  // ring, Square0 and Square1.
   void Correlate(const int16_t* samples, int n);
+  // The squared tone amplitude (full scale 1.0) and the tone difference over
+  // the two bit periods ending at sample `index`.
+  void LongCarrier(int64_t index, double& square, double& steady) const;
   void ClearSignalState();
   void FillSegment(TSegment& s, int64_t first, int64_t last, double boundary,
                    bool turn = true) const;
@@ -133,22 +136,21 @@ class TSensitiveReceiver {
   // The shift of the boundary before Segments[index] that best fits the
   // stretch decided on, searched in quarter samples over ±1 sample;
   // `fitHere` is the fit without a shift. The two bits keep the best.
-  double BoundaryError(int index, int nextTone, double fitHere);
+  double BoundaryError(int index, int nextTone, TRatio fitHere);
 
   int32_t BlockLength;
   std::vector<double> LevelBuffer;  // band-filtered copy for the level meter
   // Per sample of the block: the squared amplitudes of the two tones over
-  // the last Window samples (sample units), the carrier's squared tone
-  // amplitude (full scale 1.0) and which tone leads it (sign).
-  std::vector<double> Square0, Square1, Carrier, Steady;
+  // the last Window samples (sample units).
+  std::vector<double> Square0, Square1;
 
   // Configuration, recomputed when bit rate or tones change.
   int32_t Baudrate = 0, Freq0 = 0, Freq1 = 0;
-  double SamplesPerBit = 1;     // nominal, 8000 / Baudrate
-  bool Continuous = false;      // three-bit decisions
-  int Window = 1;               // sliding correlator length, samples
-  double Omega[2] = {0, 0};     // rad per sample
-  std::vector<double> Overlap;  // ToneOverlap for m = 0..RingSize
+  double SamplesPerBit = 1;  // nominal, 8000 / Baudrate
+  bool Continuous = false;   // three-bit decisions
+  int Window = 1;            // sliding correlator length, samples
+  double Omega[2] = {0, 0};  // rad per sample
+  double ValueScale = 1;     // trace amplitude difference → line amplitude, full scale 1.0
   // Per tone and length m = 0..RingSize: Σ_{i<m} exp(−2iω·i) and the factor
   // that turns an m-sample correlation into a squared amplitude (full scale).
   std::vector<Complex> ImageSum[2];
