@@ -30,7 +30,7 @@
 // the silences are quiet (with noise on them, what decides is the switch-on
 // level, not the detector: see the last row of the impairments).
 //
-// The specified receiver runs with its usual settings for the rate and the
+// The standard receiver runs with its usual settings for the rate and the
 // start level at half its smoothed discriminator level of the clean tone;
 // the sensitive receiver with its switch-on level at A/4 (12 dB below the
 // tone), which also lets a telegram through a 6 dB drop of its level.
@@ -195,7 +195,7 @@ class TLine {
 };
 
 // Mean |smoothed discriminator| (full scale 1.0) of a clean steady Freq1
-// tone of amplitude A in the specified chain, after the filters have settled.
+// tone of amplitude A in the standard chain, after the filters have settled.
 double ToneLevel(const Rate& c) {
   TModem tone("", 1024);
   tone.SetGeneral(c.Baud, c.Freq0, c.Freq1);
@@ -298,11 +298,11 @@ void Table(int telegrams, uint64_t seed, const std::string& scratch) {
     const double standardLevel = 0.5 * ToneLevel(c);
     const double sensitiveLevel = 0.25 * kAmplitude / 32768;
     std::printf(
-        "\n%s: %d / %d Hz, |rho| = %.3f; specified receiver: band-pass 500..3000 Hz, smoothing "
+        "\n%s: %d / %d Hz, |rho| = %.3f; standard receiver: band-pass 500..3000 Hz, smoothing "
         "%d Hz, start level %.3f; sensitive receiver: switch-on level %.3f\n",
         c.Name, c.Freq0, c.Freq1, rho, c.Smoothing, standardLevel, sensitiveLevel);
     std::printf("%8s | %9s %8s | %8s %8s %9s | %8s %8s %9s\n", "Eb/N0 dB", "bound BER", "bound ok",
-                "spec rx", "spec ok", "spec BER", "sens rx", "sens ok", "sens BER");
+                "std rx", "std ok", "std BER", "sens rx", "sens ok", "sens BER");
     TReceiverUnderTest standard(c, false, standardLevel);
     TReceiverUnderTest sensitive(c, true, sensitiveLevel);
     const Impairment clean;
@@ -333,7 +333,7 @@ void Table(int telegrams, uint64_t seed, const std::string& scratch) {
     summary.push_back(line);
   }
   std::printf("\nEb/N0 (dB) for 99%% of telegrams (interpolated between the 1 dB points):\n");
-  std::printf("%-28s %8s %10s %10s %10s\n", "", "bound", "specified", "sensitive", "gap");
+  std::printf("%-28s %8s %10s %10s %10s\n", "", "bound", "standard", "sensitive", "gap");
   for (const auto& line : summary) std::printf("%s\n", line.c_str());
 }
 

@@ -1,8 +1,8 @@
 // The sensitive receiver: DC blocker, two complex correlators (one per tone)
 // over a sliding bit-long window, carrier detection on the tone amplitudes,
 // a strobe confirmed by its first bit, bits decided on their own samples (or
-// on three-bit stretches of continuous phase when bits are short), and a bit
-// clock kept on the transitions by a phase-and-rate loop.
+// on stretches of continuous phase when bits are short), and a bit clock
+// kept on the transitions by a phase-and-rate loop.
 #include "modem/sensitive_receiver.h"
 
 #include <algorithm>
@@ -15,7 +15,7 @@ namespace sorvex {
 namespace {
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kLevelDecay = 5.12;  // sample units per sample, as the specified meter
+constexpr double kLevelDecay = 5.12;  // sample units per sample, as the standard receiver's meter
 constexpr double kLevelCeiling = 32768.0;
 constexpr double kFullScale = 32768.0;
 // DC blocker y = x − x₁ + r·y₁: corner near 6 Hz, within 0.03 dB from 300 Hz up.
@@ -247,21 +247,6 @@ inline void TSensitiveReceiver::TFit::Turn(const Complex& turn, int from, int to
   const double r = ur * tr - ui * ti;
   ui = ur * ti + ui * tr;
   ur = r;
-}
-
-double TSensitiveReceiver::FitSquare(const TSegment* const* segments, const int* tones,
-                                     int count) const {
-  // One tone of continuous phase: within segment j it is exp(i(ω_j·n + ψ_j)),
-  // and at the boundary b between segments j and j+1 the phase runs on:
-  // ψ_{j+1} = ψ_j + (ω_j − ω_{j+1})·b. u_j = exp(−iψ_j) turns each
-  // segment's correlation onto the common phase.
-  TFit fit;
-  double ur = 1, ui = 0;
-  for (int j = 0; j < count; ++j) {
-    if (j > 0) TFit::Turn(segments[j]->Turn, tones[j - 1], tones[j], ur, ui);
-    fit.Add(*segments[j], tones[j], ur, ui);
-  }
-  return fit.Square();
 }
 
 void TSensitiveReceiver::Append(const TSegment& s, double amplitude) {
@@ -596,7 +581,7 @@ void TSensitiveReceiver::CloseBit(int64_t last, int32_t record) {
 
 void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n, int32_t baudrate,
                                       int32_t freq0, int32_t freq1, TIirFilter* levelFilter) {
-  if (n > BlockLength) return;  // ignored entirely, as the specified receiver does
+  if (n > BlockLength) return;  // ignored entirely, as the standard receiver does
   if (n <= 0 || frames == nullptr) return;
   Configure(baudrate, freq0, freq1);
   const int side = channel == 0 ? 0 : 1;

@@ -19,9 +19,10 @@ namespace sorvex {
 //
 // Below 12 samples per bit (1200 and 2400 bit/s) one bit holds too few
 // samples to tell two real tones apart whatever their phase; there each bit
-// is decided on the three-bit stretch around it (the bit before as decided,
-// both candidates for the bit and for the one after), fitted as one tone of
-// continuous phase across the boundaries, as the line's modulator sends it.
+// is decided on the stretch around it (the two bits before as decided, both
+// candidates for the bit and for the one after), fitted as one tone of
+// continuous phase across the boundaries, as the line's modulator sends it;
+// the boundaries are refined on the same fits.
 //
 // It keeps the telegram receiver's contract: the same five states and
 // framing (from the first transition after a steady tone, closed after more
@@ -36,7 +37,7 @@ namespace sorvex {
 // tone of amplitude A (full scale 1.0) reads A whatever the bit rate.
 class TSensitiveReceiver {
  public:
-  // Below this many samples per bit, bits are decided on three-bit stretches.
+  // Below this many samples per bit, bits are decided on stretches of bits.
   static constexpr double kShortBit = 12.0;
 
   explicit TSensitiveReceiver(int32_t blockLength);
@@ -93,7 +94,10 @@ class TSensitiveReceiver {
     bool Above(const TRatio& other) const { return Num * other.Den > other.Num * Den; }
   };
   // The correlation and image sums of a stretch of segments turned onto one
-  // phase, and its length.
+  // phase, and its length. One tone of continuous phase is exp(i(ω_j·n + ψ_j))
+  // within segment j, and at the boundary b between segments j and j+1 the
+  // phase runs on: ψ_{j+1} = ψ_j + (ω_j − ω_{j+1})·b. u_j = exp(−iψ_j)
+  // turns each segment's correlation onto the common phase.
   struct TFit {
     double Sr = 0, Si = 0, Kr = 0, Ki = 0, M = 0;
     void Add(const TSegment& s, int tone, double ur, double ui);
@@ -116,9 +120,6 @@ class TSensitiveReceiver {
   void SetImages(TSegment& s) const;
   // Moves `sample`, the first of `from` or its last, to the adjacent `to`.
   void MoveSample(TSegment& from, TSegment& to, int64_t sample) const;
-  // Squared amplitude (sample units) of the best fit of one tone of
-  // continuous phase over `count` consecutive segments with the given tones.
-  double FitSquare(const TSegment* const* segments, const int* tones, int count) const;
   // Decides segment `Segments[index]`; returns false when the strobe fails.
   bool Decide(int index, bool lookAhead);
   void Append(const TSegment& s, double amplitude);
@@ -200,7 +201,7 @@ class TSensitiveReceiver {
   TSegment Segments[kSegments];  // the last closed bits, oldest first; [0] may be the lead-in
   int SegmentCount = 0;
 
-  // Contract shared with the specified receiver.
+  // Contract shared with the standard receiver.
   uint8_t RxBytes[256] = {};
   int32_t RxBitCount = 0;
   TAutoResetEvent TelegramEvent;

@@ -303,7 +303,7 @@ TEST_F(ListenTest, PrintsWhatReplayPrintsForTheSameRecording) {
 
 // With GENERAL/Receiver=1 listen runs the sensitive receiver: its journal
 // and statistics are replay's with the same settings, and the statistics
-// (bit levels, noise) are not those of the specified receiver.
+// (bit levels, noise) are not those of the standard receiver.
 TEST_F(ListenTest, RunsTheReceiverTheSettingsFileNames) {
   const std::string general = "[GENERAL]\n";
   WriteFile(dir / "modem.ini",

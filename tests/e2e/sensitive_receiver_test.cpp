@@ -43,7 +43,7 @@ std::vector<std::string> ExchangeLines(const std::string& out) {
 
 // Sixteen answers under white noise at 14 dB Eb/N0 on the answer side,
 // silences included: the sensitive receiver pairs every exchange, the
-// specified one (at 1200 baud it needs about 19 dB) loses answers.
+// standard one (at 1200 baud it needs about 19 dB) loses answers.
 TEST(SensitiveReceiverPipeline, NoisyLineGivesTheScenariosJournalLines) {
   const auto dir = TestDir("sensitive_noisy_line");
   WriteFile(dir / "modem.ini", kModem1200);
@@ -99,11 +99,11 @@ TEST(SensitiveReceiverPipeline, NoisyLineGivesTheScenariosJournalLines) {
   EXPECT_EQ(requests, 16);
   EXPECT_EQ(answers0, 16);
 
-  // The same recording through the specified receiver: answers are lost
+  // The same recording through the standard receiver: answers are lost
   // (parity errors, missing answers).
-  const auto specified = replay("modem.ini", "0.3,0.3");
+  const auto standard = replay("modem.ini", "0.3,0.3");
   int answers1 = 0, problems = 0;
-  for (const auto& line : specified) {
+  for (const auto& line : standard) {
     answers1 += line.rfind("lkAnswer ", 0) == 0;
     problems += line.rfind("lkBadAnswer ", 0) == 0 || line.rfind("lkExchangeProblem ", 0) == 0;
   }

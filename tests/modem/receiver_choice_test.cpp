@@ -41,7 +41,7 @@ class ReceiverChoiceTest : public ::testing::Test {
   std::string path;
 };
 
-TEST_F(ReceiverChoiceTest, KeyReadsAsTheSpecifiedChainUnlessItSaysOne) {
+TEST_F(ReceiverChoiceTest, KeyReadsAsTheStandardChainUnlessItSaysOne) {
   EXPECT_EQ(ReceiverOf("[GENERAL]\nBaudrate=1200\n"), rkStandard);  // files written before
   EXPECT_EQ(ReceiverOf("[GENERAL]\nReceiver=1\n"), rkSensitive);
   EXPECT_EQ(ReceiverOf("[GENERAL]\nReceiver=1 sensitive\n"), rkSensitive);

@@ -1,6 +1,6 @@
 // The sensitive receiver on its own: clean telegrams from the independent
 // generator and from our transmitter at every rate, the same bits as the
-// specified receiver, the line impairments it must ride through, noisy
+// standard receiver, the line impairments it must ride through, noisy
 // telegrams near its sensitivity, and the receiver contract (framing,
 // records, level, noise, the telegram event, bad blocks).
 #include "modem/sensitive_receiver.h"
@@ -160,7 +160,7 @@ TEST(SensitiveReceiverTest, CleanBurstsFromTheIndependentGeneratorAtEveryRate) {
 // Both receivers give the same bits for what our transmitter sends with
 // three bits of steady tone first and the last tone held one bit longer;
 // the sensitive one also for a carrier that stops dead after the last bit.
-TEST(SensitiveReceiverTest, SameBitsAsTheSpecifiedReceiverFromOurTransmitter) {
+TEST(SensitiveReceiverTest, SameBitsAsTheStandardReceiverFromOurTransmitter) {
   for (const int32_t baud : kOfferedRates) {
     for (const int leadBit : {1, 0}) {
       for (const bool hold : {true, false}) {
@@ -175,10 +175,10 @@ TEST(SensitiveReceiverTest, SameBitsAsTheSpecifiedReceiverFromOurTransmitter) {
         ASSERT_EQ(got.size(), 1u);
         CheckTelegram(got[0], data, sensitive.Receiver, 8000.0 / baud, 16000);
         if (!hold) continue;
-        TModem specified(kNoFile, 1024);
-        ApplySettings(specified, SettingsForRate(baud));
-        specified.ResetReceiver();
-        const auto expected = testing::RunReceiver(specified, 1, frames, 1024, false);
+        TModem standard(kNoFile, 1024);
+        ApplySettings(standard, SettingsForRate(baud));
+        standard.ResetReceiver();
+        const auto expected = testing::RunReceiver(standard, 1, frames, 1024, false);
         ASSERT_EQ(expected.size(), 1u);
         const std::vector<int> a(got[0].Bits.begin(), got[0].Bits.begin() + 64);
         const std::vector<int> b(expected[0].Bits.begin(), expected[0].Bits.begin() + 64);
@@ -253,7 +253,7 @@ TEST(SensitiveReceiverTest, RidesThroughLineImpairments) {
 // Noisy telegrams (noise on the lead-in and the bits) near the sensitivity:
 // 99 % of 189-bit telegrams take 13.5 dB at 200 baud (the ideal detector
 // 12.7 dB); at 1200 and 2400 baud the three-bit decisions beat the ideal
-// single-bit detector (99 % at 14.2 and 16.2 dB) by far. The specified
+// single-bit detector (99 % at 14.2 and 16.2 dB) by far. The standard
 // receiver loses most of the same telegrams.
 TEST(SensitiveReceiverTest, NoisyTelegramsNearTheSensitivity) {
   const struct {
@@ -264,7 +264,7 @@ TEST(SensitiveReceiverTest, NoisyTelegramsNearTheSensitivity) {
     SCOPED_TRACE(std::to_string(p.Baud) + " baud");
     const double samplesPerBit = 8000.0 / p.Baud;
     const double sigma = 7000 * std::sqrt(samplesPerBit / (4 * std::pow(10.0, p.Db / 10)));
-    int sensitiveOk = 0, specifiedOk = 0;
+    int sensitiveOk = 0, standardOk = 0;
     std::mt19937_64 rng(p.Baud);
     std::normal_distribution<double> gauss(0.0, sigma);
     for (int i = 0; i < 100; ++i) {
@@ -283,14 +283,14 @@ TEST(SensitiveReceiverTest, NoisyTelegramsNearTheSensitivity) {
       };
       TSensitive sensitive(p.Baud, 0, 0.25 * 7000 / 32768);
       sensitiveOk += exact(sensitive.Run(frames, 1024, false));
-      TModem specified(kNoFile, 1024);
-      ApplySettings(specified, SettingsForRate(p.Baud));
-      specified.SetStartLevel(0.1);
-      specified.ResetReceiver();
-      specifiedOk += exact(testing::RunReceiver(specified, 0, frames, 1024, false));
+      TModem standard(kNoFile, 1024);
+      ApplySettings(standard, SettingsForRate(p.Baud));
+      standard.SetStartLevel(0.1);
+      standard.ResetReceiver();
+      standardOk += exact(testing::RunReceiver(standard, 0, frames, 1024, false));
     }
     EXPECT_GE(sensitiveOk, 97);
-    EXPECT_LE(specifiedOk, 60);
+    EXPECT_LE(standardOk, 60);
   }
 }
 
