@@ -80,9 +80,7 @@ inline double RunSquare(double sr, double si, double kr, double ki, double m, do
 
 TSensitiveReceiver::TSensitiveReceiver(int32_t blockLength)
     : BlockLength(blockLength < 1 ? 1 : blockLength),
-      LevelBuffer(static_cast<size_t>(BlockLength)),
-      Square0(static_cast<size_t>(BlockLength)),
-      Square1(static_cast<size_t>(BlockLength)) {
+      LevelBuffer(static_cast<size_t>(BlockLength)) {
   Configure(200, 2540, 2760);
 }
 
@@ -276,13 +274,11 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
   // The record shows the line amplitude of the bit's tone: over its own
   // samples, or with the two bits before where bits are short (a sample on
   // the wrong side of a boundary would weigh too much in three or four).
-  double amplitude[2] = {0, 0};
+  TFit own[2];
   if (!Continuous) {
     for (int t = 0; t < 2; ++t) {
-      TFit one;
-      one.Add(s, t, 1, 0);
-      const TRatio fit = one.Ratio();
-      amplitude[t] = fit.Num / fit.Den;
+      own[t].Add(s, t, 1, 0);
+      const TRatio fit = own[t].Ratio();
       if (fit.Above(best)) {
         best = fit;
         s.Tone = t;
@@ -301,9 +297,9 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
     for (int t = 0; t < 2; ++t) {
       double ur = br, ui = bi;
       TFit::Turn(s.Turn, prev.Tone, t, ur, ui);
-      TFit one = base;
+      TFit& one = own[t];
+      one = base;
       one.Add(s, t, ur, ui);
-      amplitude[t] = one.Square();
       for (int u = 0; u < (lookAhead ? 2 : 1); ++u) {
         TRatio fit;
         if (lookAhead) {
@@ -348,7 +344,7 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
                      SamplesPerBit * (1 + kRateRange));
     }
   }
-  Append(s, std::sqrt(amplitude[s.Tone]));
+  Append(s, std::sqrt(own[s.Tone].Square()));
   return true;
 }
 
@@ -619,18 +615,32 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   TSignalRecord* const records = Records.empty() ? nullptr : Records.data();
   for (int k = 0; k < n; ++k) {
     const int64_t idx = blockStart + k;
-    // The trace (roots taken only where it is used: from the wait for the strobe on).
-    auto trace = [&] { return (std::sqrt(Square1[k]) - std::sqrt(Square0[k])) * ValueScale; };
-    double c = State >= rsWaitStrobe ? trace() : 0.0;
+    // The tones' squared amplitudes over the window, and the trace made of
+    // them, only where they are used (the trace from the wait for the
+    // strobe on).
+    double square[2] = {0, 0};
+    bool squared = false;
+    auto squares = [&] {
+      if (!squared) WindowSquares(idx, square);
+      squared = true;
+    };
+    auto trace = [&] {
+      squares();
+      return (std::sqrt(square[1]) - std::sqrt(square[0])) * ValueScale;
+    };
     // The carrier: its squared tone amplitude (full scale 1.0) and which
     // tone leads it (the sign). Waiting for it, short bits judge it over two
     // bit periods, where one would often leave the two tones hardly
     // distinguishable; a telegram's own bits are long enough to end it.
-    double e2 = std::max(Square0[k], Square1[k]) / (kFullScale * kFullScale);
-    double steady = Square1[k] - Square0[k];
+    double e2 = 0, steady = 0;
     if (Continuous && (State == rsWaitSilence || State == rsWaitLevel)) {
       LongCarrier(idx, e2, steady);
+    } else {
+      squares();
+      e2 = std::max(square[0], square[1]) / (kFullScale * kFullScale);
+      steady = square[1] - square[0];
     }
+    double c = State >= rsWaitStrobe ? trace() : 0.0;
     const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
 
     // Peak tracker: the noise peak of the wait for the carrier.
@@ -813,11 +823,6 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
     phasor[t][0] = std::cos(angle);
     phasor[t][1] = -std::sin(angle);
   }
-  const double windowLength = Window;
-  const auto w = static_cast<size_t>(Window);
-  const double image[2][2] = {{ImageSum[0][w].real(), ImageSum[0][w].imag()},
-                              {ImageSum[1][w].real(), ImageSum[1][w].imag()}};
-  const double scale[2] = {RunScale[0][w], RunScale[1][w]};
   const double step[2][2] = {{Step[0][0], Step[0][1]}, {Step[1][0], Step[1][1]}};
   double sliding[2][2] = {{Sliding[0][0], Sliding[0][1]}, {Sliding[1][0], Sliding[1][1]}};
   double xPrev = XPrev, yPrev = YPrev;
@@ -835,7 +840,6 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
     yPrev = y;
     double* const in = &ring[kStride * (index & mask)];
     const double* const out = &ring[kStride * ((index - window) & mask)];
-    double v[2];
     for (int t = 0; t < 2; ++t) {
       const double pr = phasor[t][0], pi = phasor[t][1];
       const double zr = y * pr, zi = y * pi;
@@ -849,15 +853,7 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
       in[5 + 2 * t] = sliding[t][1];
       in[8 + 2 * t] = pr;
       in[9 + 2 * t] = pi;
-      // Image sum of the window ending here: exp(2iω·index) · Σ_{i<m} exp(−2iω·i),
-      // exp(2iω·index) being conj(p)².
-      const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
-      const double kr = cr * image[t][0] - ci * image[t][1];
-      const double ki = cr * image[t][1] + ci * image[t][0];
-      v[t] = RunSquare(sliding[t][0], sliding[t][1], kr, ki, windowLength, scale[t]);
     }
-    Square0[k] = v[0];
-    Square1[k] = v[1];
   }
 
   for (int t = 0; t < 2; ++t) {
@@ -880,6 +876,22 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
         Sliding[t][1] += r[2 * t + 1];
       }
     }
+  }
+}
+
+void TSensitiveReceiver::WindowSquares(int64_t index, double square[2]) const {
+  const auto w = static_cast<size_t>(Window);
+  const double* in = &Ring[static_cast<size_t>(kStride * (index & RingMask))];
+  for (int t = 0; t < 2; ++t) {
+    // Image sum of the window ending here: exp(2iω·index) · Σ_{i<m} exp(−2iω·i),
+    // exp(2iω·index) being conj(p)².
+    const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
+    const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
+    const Complex& q = ImageSum[t][w];
+    const double kr = cr * q.real() - ci * q.imag();
+    const double ki = cr * q.imag() + ci * q.real();
+    square[t] =
+        RunSquare(in[4 + 2 * t], in[5 + 2 * t], kr, ki, static_cast<double>(w), RunScale[t][w]);
   }
 }
 

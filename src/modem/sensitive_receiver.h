@@ -108,9 +108,11 @@ class TSensitiveReceiver {
   };
 
   void Configure(int32_t baudrate, int32_t freq0, int32_t freq1);
-  // Runs the correlators over n samples (every second int16), filling the
-  // ring, Square0 and Square1.
+  // Runs the correlators over n samples (every second int16) into the ring.
   void Correlate(const int16_t* samples, int n);
+  // The squared amplitudes (sample units) of the two tones over the window
+  // ending at sample `index`.
+  void WindowSquares(int64_t index, double square[2]) const;
   // The squared tone amplitude (full scale 1.0) and the tone difference over
   // the two bit periods ending at sample `index`.
   void LongCarrier(int64_t index, double& square, double& steady) const;
@@ -141,9 +143,6 @@ class TSensitiveReceiver {
 
   int32_t BlockLength;
   std::vector<double> LevelBuffer;  // band-filtered copy for the level meter
-  // Per sample of the block: the squared amplitudes of the two tones over
-  // the last Window samples (sample units).
-  std::vector<double> Square0, Square1;
 
   // Configuration, recomputed when bit rate or tones change.
   int32_t Baudrate = 0, Freq0 = 0, Freq1 = 0;
