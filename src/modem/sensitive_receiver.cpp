@@ -215,16 +215,19 @@ void TSensitiveReceiver::FillSegment(TSegment& s, int64_t first, int64_t last, d
   }
 }
 
-inline void TSensitiveReceiver::TFit::Add(const TSegment& s, int tone, double ur, double ui) {
-  const Complex& c = s.Sum[tone];
+inline void TSensitiveReceiver::TFit::Add(const Complex& c, const Complex& k, double m, double ur,
+                                          double ui) {
   Sr += ur * c.real() - ui * c.imag();
   Si += ur * c.imag() + ui * c.real();
   // conj(u)² = (ur² − ui²) − 2i·ur·ui
   const double br = ur * ur - ui * ui, bi = -2 * ur * ui;
-  const Complex& k = s.Image[tone];
   Kr += br * k.real() - bi * k.imag();
   Ki += br * k.imag() + bi * k.real();
-  M += static_cast<double>(s.Last - s.First + 1);
+  M += m;
+}
+
+inline void TSensitiveReceiver::TFit::Add(const TSegment& s, int tone, double ur, double ui) {
+  Add(s.Sum[tone], s.Image[tone], static_cast<double>(s.Last - s.First + 1), ur, ui);
 }
 
 inline TSensitiveReceiver::TRatio TSensitiveReceiver::TFit::Ratio() const {
@@ -466,46 +469,64 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere
   TSegment& prev = Segments[index - 1];
   TSegment& cur = Segments[index];
   const TSegment& next = Segments[index + 1];
+  const int a = prev.Tone, b = cur.Tone;
   // The bit two before, when there is one, is the same whatever the move.
   TFit head;
   double hr = 1, hi = 0;
   if (index >= 2) {
     head.Add(Segments[index - 2], Segments[index - 2].Tone, 1, 0);
-    TFit::Turn(prev.Turn, Segments[index - 2].Tone, prev.Tone, hr, hi);
+    TFit::Turn(prev.Turn, Segments[index - 2].Tone, a, hr, hi);
   }
-  TSegment before, now, bestBefore, bestNow;
+  // The sample that changes sides for a boundary one sample earlier (the
+  // last of the bit before) or later (the first of this bit): its
+  // correlation and image terms, exp(2iω·n) being conj(p)².
+  auto term = [&](int64_t n, int tone, Complex& z, Complex& e) {
+    const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
+    z = Complex(r[2 * tone], r[2 * tone + 1]);
+    const Complex p(r[8 + 2 * tone], -r[9 + 2 * tone]);
+    e = p * p;
+  };
+  Complex earlyZ[2], earlyE[2], lateZ[2], lateE[2];
+  for (int t : {a, b}) {
+    term(prev.Last, t, earlyZ[t], earlyE[t]);
+    term(cur.First, t, lateZ[t], lateE[t]);
+  }
+  const double mPrev = static_cast<double>(prev.Last - prev.First + 1);
+  const double mCur = static_cast<double>(cur.Last - cur.First + 1);
   TRatio best = fitHere;
   int at = 4;
-  bool moved = false;
   auto tryAt = [&](int i) {  // boundary moved by (i − 4)/4 samples
     const auto first = static_cast<int64_t>(std::ceil(cur.Boundary + (i - 4) / 4.0));
     if (first <= prev.First || first > cur.Last || std::abs(first - cur.First) > 1) return;
-    const TSegment* b = &prev;
-    const TSegment* n = &cur;
-    if (first != cur.First) {
-      before = prev;
-      now = cur;
-      if (first > cur.First) MoveSample(now, before, cur.First);
-      if (first < cur.First) MoveSample(before, now, prev.Last);
-      b = &before;
-      n = &now;
+    Complex sumPrev = prev.Sum[a], imagePrev = prev.Image[a];
+    Complex sumCur = cur.Sum[b], imageCur = cur.Image[b];
+    double mp = mPrev, mc = mCur;
+    if (first > cur.First) {  // this bit's first sample goes to the bit before
+      sumPrev += lateZ[a];
+      imagePrev += lateE[a];
+      sumCur -= lateZ[b];
+      imageCur -= lateE[b];
+      mp += 1;
+      mc -= 1;
+    } else if (first < cur.First) {  // the last sample before goes to this bit
+      sumPrev -= earlyZ[a];
+      imagePrev -= earlyE[a];
+      sumCur += earlyZ[b];
+      imageCur += earlyE[b];
+      mp -= 1;
+      mc += 1;
     }
     TFit fit = head;
     double ur = hr, ui = hi;
-    fit.Add(*b, prev.Tone, ur, ui);
-    TFit::Turn(cur.Turn * ShiftTurn[i], prev.Tone, cur.Tone, ur, ui);
-    fit.Add(*n, cur.Tone, ur, ui);
-    TFit::Turn(next.Turn, cur.Tone, nextTone, ur, ui);
+    fit.Add(sumPrev, imagePrev, mp, ur, ui);
+    TFit::Turn(cur.Turn * ShiftTurn[i], a, b, ur, ui);
+    fit.Add(sumCur, imageCur, mc, ur, ui);
+    TFit::Turn(next.Turn, b, nextTone, ur, ui);
     fit.Add(next, nextTone, ur, ui);
     const TRatio r = fit.Ratio();
     if (r.Above(best)) {
       best = r;
       at = i;
-      moved = first != cur.First;
-      if (moved) {
-        bestBefore = before;
-        bestNow = now;
-      }
     }
   };
   // A quarter sample each way, then on in the better direction while the
@@ -519,13 +540,11 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere
   }
   if (at != 4) {
     const double boundary = cur.Boundary + (at - 4) / 4.0;
-    const Complex turn = cur.Turn * ShiftTurn[at];
-    if (moved) {
-      prev = bestBefore;
-      cur = bestNow;
-    }
+    const auto first = static_cast<int64_t>(std::ceil(boundary));
+    if (first > cur.First) MoveSample(cur, prev, cur.First);
+    if (first < cur.First) MoveSample(prev, cur, prev.Last);
     cur.Boundary = boundary;
-    cur.Turn = turn;
+    cur.Turn = cur.Turn * ShiftTurn[at];
   }
   return (at - 4) / 4.0;
 }

@@ -101,6 +101,8 @@ class TSensitiveReceiver {
   struct TFit {
     double Sr = 0, Si = 0, Kr = 0, Ki = 0, M = 0;
     void Add(const TSegment& s, int tone, double ur, double ui);
+    // A correlation c, image sum k and length m turned by u.
+    void Add(const Complex& c, const Complex& k, double m, double ur, double ui);
     TRatio Ratio() const;
     double Square() const;
     // u ← u·exp(−i(ω_from − ω_to)·b) at a boundary b, turn = exp(−i(ω1 − ω0)·b).
