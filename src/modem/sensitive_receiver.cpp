@@ -44,17 +44,9 @@ int Sign(double v) {
 // real tone's cosine and sine parts are neither orthogonal nor of equal
 // energy, and |s| alone would depend on the phase; projecting on their span
 // (Gram matrix m/2·I ± k/2) removes that:
-//   energy = 2·(m·|s|² − Re(k·s²)) / (m² − |k|²),  squared amplitude = 2·energy / m.
-inline double FittedSquare(double sr, double si, double kr, double ki, double m) {
-  const double den = m * m - (kr * kr + ki * ki);
-  const double norm = sr * sr + si * si;
-  if (den <= 1e-9 * m * m) return 4 * norm / (m * m);  // a tone at 0 or 4000 Hz: no sine part
-  const double v = 4 * (m * norm - (kr * (sr * sr - si * si) - ki * 2 * sr * si)) / (m * den);
-  return v > 0 ? v : 0;
-}
-
-// FittedSquare as a fraction (numerator ≥ 0, denominator > 0), to compare
-// fits without dividing.
+//   energy = 2·(m·|s|² − Re(k·s²)) / (m² − |k|²),  squared amplitude = 2·energy / m,
+// given here as a fraction num / den (num ≥ 0, den > 0), so that fits
+// compare without dividing.
 inline void FittedRatio(double sr, double si, double kr, double ki, double m, double& num,
                         double& den) {
   const double norm = sr * sr + si * si;
@@ -236,10 +228,6 @@ inline TSensitiveReceiver::TRatio TSensitiveReceiver::TFit::Ratio() const {
   return r;
 }
 
-inline double TSensitiveReceiver::TFit::Square() const {
-  return FittedSquare(Sr, Si, Kr, Ki, M);
-}
-
 inline void TSensitiveReceiver::TFit::Turn(const Complex& turn, int from, int to, double& ur,
                                            double& ui) {
   if (from == to) return;
@@ -263,25 +251,22 @@ void TSensitiveReceiver::Append(const TSegment& s, double amplitude) {
 }
 
 bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
-  TSegment& s = Segments[index];
-  const TSegment& prev = Segments[index - 1];
+  TSegment& s = Seg(index);
+  const TSegment& prev = Seg(index - 1);
   if (lookAhead) {
     // A bit after that is mostly silence (a carrier stopping dead) fits
     // neither tone: the last bit is decided without it.
-    const TSegment& next = Segments[index + 1];
+    const TSegment& next = Seg(index + 1);
     lookAhead = next.Energy * static_cast<double>(s.Last - s.First + 1) >
                 0.25 * s.Energy * static_cast<double>(next.Last - next.First + 1);
   }
   TRatio best;
   int nextTone = 0;
-  // The record shows the line amplitude of the bit's tone: over its own
-  // samples, or with the two bits before where bits are short (a sample on
-  // the wrong side of a boundary would weigh too much in three or four).
-  TFit own[2];
   if (!Continuous) {
     for (int t = 0; t < 2; ++t) {
-      own[t].Add(s, t, 1, 0);
-      const TRatio fit = own[t].Ratio();
+      TFit own;
+      own.Add(s, t, 1, 0);
+      const TRatio fit = own.Ratio();
       if (fit.Above(best)) {
         best = fit;
         s.Tone = t;
@@ -293,20 +278,19 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
     TFit base;
     double br = 1, bi = 0;
     if (index >= 2) {
-      base.Add(Segments[index - 2], Segments[index - 2].Tone, 1, 0);
-      TFit::Turn(prev.Turn, Segments[index - 2].Tone, prev.Tone, br, bi);
+      base.Add(Seg(index - 2), Seg(index - 2).Tone, 1, 0);
+      TFit::Turn(prev.Turn, Seg(index - 2).Tone, prev.Tone, br, bi);
     }
     base.Add(prev, prev.Tone, br, bi);
     for (int t = 0; t < 2; ++t) {
       double ur = br, ui = bi;
       TFit::Turn(s.Turn, prev.Tone, t, ur, ui);
-      TFit& one = own[t];
-      one = base;
+      TFit one = base;
       one.Add(s, t, ur, ui);
       for (int u = 0; u < (lookAhead ? 2 : 1); ++u) {
         TRatio fit;
         if (lookAhead) {
-          const TSegment& next = Segments[index + 1];
+          const TSegment& next = Seg(index + 1);
           double vr = ur, vi = ui;
           TFit::Turn(next.Turn, t, u, vr, vi);
           TFit two = one;
@@ -347,7 +331,10 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
                      SamplesPerBit * (1 + kRateRange));
     }
   }
-  Append(s, std::sqrt(own[s.Tone].Square()));
+  // The record shows the line amplitude of the bit's tone as fitted: over
+  // its own samples, or over the stretch where bits are short (a sample on
+  // the wrong side of a boundary would weigh too much in three or four).
+  Append(s, std::sqrt(best.Num / best.Den));
   return true;
 }
 
@@ -369,9 +356,9 @@ void TSensitiveReceiver::StartClock(double boundary, int32_t strobeRecord) {
   // The lead-in's last two bit periods, as the bit before the first: the
   // reference of the first decision.
   const int64_t span = std::max<int64_t>(1, std::lround(2 * SamplesPerBit));
-  FillSegment(Segments[0], BitStart - span, BitStart - 1, boundary - static_cast<double>(span));
-  Segments[0].Tone = LeadSign > 0 ? 1 : 0;
-  Segments[0].Record = -1;
+  FillSegment(Seg(0), BitStart - span, BitStart - 1, boundary - static_cast<double>(span));
+  Seg(0).Tone = LeadSign > 0 ? 1 : 0;
+  Seg(0).Record = -1;
   SegmentCount = 1;
   Pending = true;
   StrobeRecord = strobeRecord;
@@ -466,16 +453,16 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere
   // sample each way: the move of the best fit. The stretch is the one the
   // decision fitted. The two bits keep the boundary that fits best: later
   // decisions take their phase from them.
-  TSegment& prev = Segments[index - 1];
-  TSegment& cur = Segments[index];
-  const TSegment& next = Segments[index + 1];
+  TSegment& prev = Seg(index - 1);
+  TSegment& cur = Seg(index);
+  const TSegment& next = Seg(index + 1);
   const int a = prev.Tone, b = cur.Tone;
   // The bit two before, when there is one, is the same whatever the move.
   TFit head;
   double hr = 1, hi = 0;
   if (index >= 2) {
-    head.Add(Segments[index - 2], Segments[index - 2].Tone, 1, 0);
-    TFit::Turn(prev.Turn, Segments[index - 2].Tone, a, hr, hi);
+    head.Add(Seg(index - 2), Seg(index - 2).Tone, 1, 0);
+    TFit::Turn(prev.Turn, Seg(index - 2).Tone, a, hr, hi);
   }
   // The sample that changes sides for a boundary one sample earlier (the
   // last of the bit before) or later (the first of this bit): its
@@ -579,15 +566,15 @@ void TSensitiveReceiver::DropStrobe() {
 }
 
 void TSensitiveReceiver::CloseBit(int64_t last, int32_t record) {
-  TSegment s = Current;
+  if (SegmentCount == kSegments) {
+    SegmentFirst = (SegmentFirst + 1) % kSegments;  // the oldest goes
+    SegmentCount -= 1;
+  }
+  TSegment& s = Seg(SegmentCount++);
+  s = Current;
   FillSegment(s, BitStart, last, Current.Boundary);
   s.Record = record;
   s.Tone = -1;
-  if (SegmentCount == kSegments) {
-    std::copy(Segments + 1, Segments + kSegments, Segments);
-    SegmentCount -= 1;
-  }
-  Segments[SegmentCount++] = s;
   BitStart = last + 1;
   Current = TSegment{};
   Current.Boundary = NextBoundary;
@@ -699,7 +686,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       } else {
         StateCounter += 1;
         if (StateCounter * 0.000125 > 4 * T) {
-          if (Continuous && SegmentCount >= 2 && Segments[SegmentCount - 1].Tone < 0 &&
+          if (Continuous && SegmentCount >= 2 && Seg(SegmentCount - 1).Tone < 0 &&
               RxBitCount < kMaxTelegramBits) {
             Decide(SegmentCount - 1, false);
           }
@@ -812,7 +799,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       const int64_t last = std::min(idx, static_cast<int64_t>(std::ceil(NextBoundary)) - 1);
       CloseBit(std::max(last, BitStart), recordOf(std::max(last, BitStart)));
       const int undecided = Continuous ? SegmentCount - 2 : SegmentCount - 1;
-      if (undecided >= 1 && Segments[undecided].Tone < 0) {
+      if (undecided >= 1 && Seg(undecided).Tone < 0) {
         if (!Decide(undecided, Continuous)) {
           // A false strobe: the next transition seen since is the next candidate.
           const int64_t next = std::max(CandidateIndex + 1, TransitionCount - kTransitions);

@@ -104,7 +104,6 @@ class TSensitiveReceiver {
     // A correlation c, image sum k and length m turned by u.
     void Add(const Complex& c, const Complex& k, double m, double ur, double ui);
     TRatio Ratio() const;
-    double Square() const;
     // u ← u·exp(−i(ω_from − ω_to)·b) at a boundary b, turn = exp(−i(ω1 − ω0)·b).
     static void Turn(const Complex& turn, int from, int to, double& ur, double& ui);
   };
@@ -199,8 +198,13 @@ class TSensitiveReceiver {
   double SamplesPerBitEst = 1;
   TSegment Current;  // crossings of the bit in progress
   static constexpr int kSegments = 4;
-  TSegment Segments[kSegments];  // the last closed bits, oldest first; [0] may be the lead-in
+  // The last closed bits, oldest first (Seg(0) may be the lead-in), in a
+  // ring from Segments[SegmentFirst].
+  TSegment Segments[kSegments];
+  int SegmentFirst = 0;
   int SegmentCount = 0;
+  TSegment& Seg(int i) { return Segments[(SegmentFirst + i) % kSegments]; }
+  const TSegment& Seg(int i) const { return Segments[(SegmentFirst + i) % kSegments]; }
 
   // Contract shared with the standard receiver.
   uint8_t RxBytes[256] = {};
