@@ -33,6 +33,7 @@ constexpr double kRateRange = 0.04;
 // adding and removing samples never accumulates over a long run.
 constexpr int64_t kExactSumInterval = 8192;
 constexpr int kStride = 12;  // ring doubles per sample
+constexpr int kChunk = 256;  // samples correlated before the receiver walks through them
 
 int Sign(double v) {
   return v > 0 ? 1 : (v < 0 ? -1 : 0);
@@ -95,10 +96,9 @@ void TSensitiveReceiver::Configure(int32_t baudrate, int32_t freq0, int32_t freq
   Window = std::max(1, static_cast<int>(std::lround(SamplesPerBit)));
   // The ring holds the stretch the strobe search fits (two bit periods of
   // the steady tone, the search range and three bits beyond it) and one
-  // block more: a block's correlations are all made before the receiver
+  // chunk more: a chunk's correlations are all made before the receiver
   // walks through them.
-  const auto needed =
-      static_cast<int64_t>(std::ceil(8 * SamplesPerBit)) + 2 * Window + 16 + BlockLength;
+  const auto needed = static_cast<int64_t>(std::ceil(8 * SamplesPerBit)) + 2 * Window + 16 + kChunk;
   int64_t size = 16;
   while (size < needed) size *= 2;
   RingMask = size - 1;
@@ -615,209 +615,213 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
 
   const double T = 1.0 / Baudrate;  // s, for the state durations
   const double windowLength = Window;
-  const int64_t blockStart = Index;
-  Correlate(frames + side, n);
-
   TSignalRecord* const records = Records.empty() ? nullptr : Records.data();
-  for (int k = 0; k < n; ++k) {
-    const int64_t idx = blockStart + k;
-    // The tones' squared amplitudes over the window, and the trace made of
-    // them, only where they are used (the trace from the wait for the
-    // strobe on).
-    double square[2] = {0, 0};
-    bool squared = false;
-    auto squares = [&] {
-      if (!squared) WindowSquares(idx, square);
-      squared = true;
-    };
-    auto trace = [&] {
-      squares();
-      return (std::sqrt(square[1]) - std::sqrt(square[0])) * ValueScale;
-    };
-    // The carrier: its squared tone amplitude (full scale 1.0) and which
-    // tone leads it (the sign). Waiting for it, short bits judge it over two
-    // bit periods, where one would often leave the two tones hardly
-    // distinguishable; a telegram's own bits are long enough to end it.
-    double e2 = 0, steady = 0;
-    if (Continuous && (State == rsWaitSilence || State == rsWaitLevel)) {
-      LongCarrier(idx, e2, steady);
-    } else {
-      squares();
-      e2 = std::max(square[0], square[1]) / (kFullScale * kFullScale);
-      steady = square[1] - square[0];
-    }
-    double c = State >= rsWaitStrobe ? trace() : 0.0;
-    const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
-
-    // Peak tracker: the noise peak of the wait for the carrier.
-    if (State == rsWaitLevel) {
-      if (e2 > PeakMax * PeakMax) {
-        PeakMax = std::sqrt(e2);
-        PeakRising = 1;
-      } else if (PeakRising) {
-        PeakRising = 0;
-        PrevPeak = LastPeak;
-        LastPeak = PeakMax;
-      }
-    } else {
-      PeakMax = 0;
-      LastPeak = 0;
-    }
-
-    int32_t record = -1;
-    if (records != nullptr && State > rsWaitLevel && RecordCount < RecordCapacity) {
-      record = RecordCount;
-      records[record].Value = c;
-      records[record].Kind = skSample;
-    }
-    // Records are written for every sample from the wait for the strobe on,
-    // so an earlier sample's record lies as far back as the sample.
-    auto recordOf = [&](int64_t sample) -> int32_t {
-      if (record < 0) return -1;
-      const int64_t r = record - (idx - sample);
-      return r >= 0 ? static_cast<int32_t>(r) : -1;
-    };
-
-    // End of telegram after more than 4 T below the switch-on level; a bit
-    // still waiting for the one after it is decided without it.
-    if (State == rsReceiving) {
-      if (e2 >= level2) {
-        StateCounter = 0;
+  // The correlations of a chunk are made in one tight pass, then the
+  // receiver walks through them.
+  for (int done = 0; done < n; done += kChunk) {
+    const int chunk = std::min(kChunk, n - done);
+    const int64_t chunkStart = Index;
+    Correlate(frames + 2 * done + side, chunk);
+    for (int k = 0; k < chunk; ++k) {
+      const int64_t idx = chunkStart + k;
+      // The tones' squared amplitudes over the window, and the trace made of
+      // them, only where they are used (the trace from the wait for the
+      // strobe on).
+      double square[2] = {0, 0};
+      bool squared = false;
+      auto squares = [&] {
+        if (!squared) WindowSquares(idx, square);
+        squared = true;
+      };
+      auto trace = [&] {
+        squares();
+        return (std::sqrt(square[1]) - std::sqrt(square[0])) * ValueScale;
+      };
+      // The carrier: its squared tone amplitude (full scale 1.0) and which
+      // tone leads it (the sign). Waiting for it, short bits judge it over two
+      // bit periods, where one would often leave the two tones hardly
+      // distinguishable; a telegram's own bits are long enough to end it.
+      double e2 = 0, steady = 0;
+      if (Continuous && (State == rsWaitSilence || State == rsWaitLevel)) {
+        LongCarrier(idx, e2, steady);
       } else {
-        StateCounter += 1;
-        if (StateCounter * 0.000125 > 4 * T) {
-          if (Continuous && SegmentCount >= 2 && Seg(SegmentCount - 1).Tone < 0 &&
-              RxBitCount < kMaxTelegramBits) {
-            Decide(SegmentCount - 1, false);
-          }
-          PadAndSignal();
-          return;  // the rest of the block is dropped; this record is not counted
-        }
+        squares();
+        e2 = std::max(square[0], square[1]) / (kFullScale * kFullScale);
+        steady = square[1] - square[0];
       }
-    }
+      double c = State >= rsWaitStrobe ? trace() : 0.0;
+      const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
 
-    // A change of sign of the trace, against the last sample that had a sign
-    // (two tones can fit a short window equally well: the trace is then 0).
-    double crossing = -1;
-    if (Sign(c) != 0 && Sign(LastSigned) == -Sign(c)) {
-      crossing = static_cast<double>(LastSignedAt) + static_cast<double>(idx - LastSignedAt) *
-                                                         std::fabs(LastSigned) /
-                                                         (std::fabs(LastSigned) + std::fabs(c));
-    }
+      // Peak tracker: the noise peak of the wait for the carrier.
+      if (State == rsWaitLevel) {
+        if (e2 > PeakMax * PeakMax) {
+          PeakMax = std::sqrt(e2);
+          PeakRising = 1;
+        } else if (PeakRising) {
+          PeakRising = 0;
+          PrevPeak = LastPeak;
+          LastPeak = PeakMax;
+        }
+      } else {
+        PeakMax = 0;
+        LastPeak = 0;
+      }
 
-    bool clockRuns = false;
-    switch (State) {
-      case rsWaitSilence:
+      int32_t record = -1;
+      if (records != nullptr && State > rsWaitLevel && RecordCount < RecordCapacity) {
+        record = RecordCount;
+        records[record].Value = c;
+        records[record].Kind = skSample;
+      }
+      // Records are written for every sample from the wait for the strobe on,
+      // so an earlier sample's record lies as far back as the sample.
+      auto recordOf = [&](int64_t sample) -> int32_t {
+        if (record < 0) return -1;
+        const int64_t r = record - (idx - sample);
+        return r >= 0 ? static_cast<int32_t>(r) : -1;
+      };
+
+      // End of telegram after more than 4 T below the switch-on level; a bit
+      // still waiting for the one after it is decided without it.
+      if (State == rsReceiving) {
         if (e2 >= level2) {
           StateCounter = 0;
         } else {
           StateCounter += 1;
-          if (StateCounter * 0.000125 > 2 * T) {
-            State = rsWaitLevel;
+          if (StateCounter * 0.000125 > 4 * T) {
+            if (Continuous && SegmentCount >= 2 && Seg(SegmentCount - 1).Tone < 0 &&
+                RxBitCount < kMaxTelegramBits) {
+              Decide(SegmentCount - 1, false);
+            }
+            PadAndSignal();
+            return;  // the rest of the block is dropped; this record is not counted
+          }
+        }
+      }
+
+      // A change of sign of the trace, against the last sample that had a sign
+      // (two tones can fit a short window equally well: the trace is then 0).
+      double crossing = -1;
+      if (Sign(c) != 0 && Sign(LastSigned) == -Sign(c)) {
+        crossing = static_cast<double>(LastSignedAt) + static_cast<double>(idx - LastSignedAt) *
+                                                           std::fabs(LastSigned) /
+                                                           (std::fabs(LastSigned) + std::fabs(c));
+      }
+
+      bool clockRuns = false;
+      switch (State) {
+        case rsWaitSilence:
+          if (e2 >= level2) {
             StateCounter = 0;
-          }
-        }
-        break;
-      case rsWaitLevel:
-        // A steady tone: above the level, the same tone ahead all along.
-        if (e2 > level2 && Sign(steady) != 0 && Sign(steady) == Sign(PrevSteady)) {
-          StateCounter += 1;
-          if (StateCounter * 0.000125 > 2 * T) {
-            State = rsWaitStrobe;
-            StateCounter = 0;
-            LeadSign = Sign(steady);
-            c = trace();
-            Pending = Searching = false;
-            TransitionCount = 0;
-          }
-        } else {
-          StateCounter = 0;
-        }
-        break;
-      case rsWaitStrobe:
-        if (crossing >= 0 && Sign(c) == -LeadSign) {
-          // The sliding difference crosses zero when its window holds as
-          // many samples of each tone, Window/2 − 1/2 samples after the
-          // first sample of the new bit; the boundary is put half a sample
-          // before that sample.
-          const double boundary = crossing + 0.5 - windowLength / 2;
-          // Kept, in case the strobe under test turns out to be noise.
-          Transitions[TransitionCount % kTransitions] = {boundary, record};
-          TransitionCount += 1;
-          if (!Pending && !Searching) Candidate(TransitionCount - 1);
-        } else if (!Continuous && Pending && SegmentCount == 1 && Sign(c) == LeadSign) {
-          DropStrobe();  // back to the steady tone before the first bit was over: noise
-        }
-        if (Searching && idx >= SearchAt) {
-          // A best boundary at an end of the searched range may lie beyond
-          // it (the transition that set the guess was noise): the search
-          // moves there, at once backwards, after more samples forwards.
-          double boundary = RefineStrobe(Guess);
-          const double reach = windowLength / 2 + 1;
-          for (int retry = 0; retry < 2 && boundary <= Guess - reach + 1e-9; ++retry) {
-            Guess = boundary;
-            boundary = RefineStrobe(Guess);
-          }
-          if (boundary >= Guess + reach - 1e-9 && SearchRetries < 2) {
-            SearchRetries += 1;
-            Candidate(boundary);
           } else {
-            Searching = false;
-            StartClock(
-                boundary,
-                recordOf(static_cast<int64_t>(std::ceil(boundary + (windowLength - 1) / 2))));
+            StateCounter += 1;
+            if (StateCounter * 0.000125 > 2 * T) {
+              State = rsWaitLevel;
+              StateCounter = 0;
+            }
+          }
+          break;
+        case rsWaitLevel:
+          // A steady tone: above the level, the same tone ahead all along.
+          if (e2 > level2 && Sign(steady) != 0 && Sign(steady) == Sign(PrevSteady)) {
+            StateCounter += 1;
+            if (StateCounter * 0.000125 > 2 * T) {
+              State = rsWaitStrobe;
+              StateCounter = 0;
+              LeadSign = Sign(steady);
+              c = trace();
+              Pending = Searching = false;
+              TransitionCount = 0;
+            }
+          } else {
+            StateCounter = 0;
+          }
+          break;
+        case rsWaitStrobe:
+          if (crossing >= 0 && Sign(c) == -LeadSign) {
+            // The sliding difference crosses zero when its window holds as
+            // many samples of each tone, Window/2 − 1/2 samples after the
+            // first sample of the new bit; the boundary is put half a sample
+            // before that sample.
+            const double boundary = crossing + 0.5 - windowLength / 2;
+            // Kept, in case the strobe under test turns out to be noise.
+            Transitions[TransitionCount % kTransitions] = {boundary, record};
+            TransitionCount += 1;
+            if (!Pending && !Searching) Candidate(TransitionCount - 1);
+          } else if (!Continuous && Pending && SegmentCount == 1 && Sign(c) == LeadSign) {
+            DropStrobe();  // back to the steady tone before the first bit was over: noise
+          }
+          if (Searching && idx >= SearchAt) {
+            // A best boundary at an end of the searched range may lie beyond
+            // it (the transition that set the guess was noise): the search
+            // moves there, at once backwards, after more samples forwards.
+            double boundary = RefineStrobe(Guess);
+            const double reach = windowLength / 2 + 1;
+            for (int retry = 0; retry < 2 && boundary <= Guess - reach + 1e-9; ++retry) {
+              Guess = boundary;
+              boundary = RefineStrobe(Guess);
+            }
+            if (boundary >= Guess + reach - 1e-9 && SearchRetries < 2) {
+              SearchRetries += 1;
+              Candidate(boundary);
+            } else {
+              Searching = false;
+              StartClock(
+                  boundary,
+                  recordOf(static_cast<int64_t>(std::ceil(boundary + (windowLength - 1) / 2))));
+            }
+          }
+          clockRuns = Pending;
+          break;
+        case rsReceiving:
+          clockRuns = true;
+          break;
+        default:
+          break;
+      }
+
+      // Transitions of the sliding difference, as errors of the boundary that
+      // started the current bit (long bits; short ones fit the boundary).
+      if (clockRuns && !Continuous && crossing >= 0) {
+        const double error = (crossing + 0.5 - windowLength / 2) - Current.Boundary;
+        double& best = c > 0 ? Current.RiseError : Current.FallError;
+        bool& have = c > 0 ? Current.HaveRise : Current.HaveFall;
+        if (!have || std::fabs(error) < std::fabs(best)) best = error;
+        have = true;
+      }
+      PrevValue = c;
+      PrevSteady = steady;
+      if (State >= rsWaitStrobe && Sign(c) != 0) {
+        LastSigned = c;
+        LastSignedAt = idx;
+      }
+
+      // Bit clock: a bit ends when the next sample lies beyond its boundary
+      // (after a strobe found late, the clock catches up on bits already in).
+      while (clockRuns && static_cast<double>(idx + 1) >= NextBoundary) {
+        const int64_t last = std::min(idx, static_cast<int64_t>(std::ceil(NextBoundary)) - 1);
+        CloseBit(std::max(last, BitStart), recordOf(std::max(last, BitStart)));
+        const int undecided = Continuous ? SegmentCount - 2 : SegmentCount - 1;
+        if (undecided >= 1 && Seg(undecided).Tone < 0) {
+          if (!Decide(undecided, Continuous)) {
+            // A false strobe: the next transition seen since is the next candidate.
+            const int64_t next = std::max(CandidateIndex + 1, TransitionCount - kTransitions);
+            DropStrobe();
+            if (next < TransitionCount) Candidate(next);
+            clockRuns = Pending;
+            continue;
           }
         }
-        clockRuns = Pending;
-        break;
-      case rsReceiving:
-        clockRuns = true;
-        break;
-      default:
-        break;
-    }
-
-    // Transitions of the sliding difference, as errors of the boundary that
-    // started the current bit (long bits; short ones fit the boundary).
-    if (clockRuns && !Continuous && crossing >= 0) {
-      const double error = (crossing + 0.5 - windowLength / 2) - Current.Boundary;
-      double& best = c > 0 ? Current.RiseError : Current.FallError;
-      bool& have = c > 0 ? Current.HaveRise : Current.HaveFall;
-      if (!have || std::fabs(error) < std::fabs(best)) best = error;
-      have = true;
-    }
-    PrevValue = c;
-    PrevSteady = steady;
-    if (State >= rsWaitStrobe && Sign(c) != 0) {
-      LastSigned = c;
-      LastSignedAt = idx;
-    }
-
-    // Bit clock: a bit ends when the next sample lies beyond its boundary
-    // (after a strobe found late, the clock catches up on bits already in).
-    while (clockRuns && static_cast<double>(idx + 1) >= NextBoundary) {
-      const int64_t last = std::min(idx, static_cast<int64_t>(std::ceil(NextBoundary)) - 1);
-      CloseBit(std::max(last, BitStart), recordOf(std::max(last, BitStart)));
-      const int undecided = Continuous ? SegmentCount - 2 : SegmentCount - 1;
-      if (undecided >= 1 && Seg(undecided).Tone < 0) {
-        if (!Decide(undecided, Continuous)) {
-          // A false strobe: the next transition seen since is the next candidate.
-          const int64_t next = std::max(CandidateIndex + 1, TransitionCount - kTransitions);
-          DropStrobe();
-          if (next < TransitionCount) Candidate(next);
-          clockRuns = Pending;
-          continue;
+        if (RxBitCount >= kMaxTelegramBits) {
+          TelegramEvent.Set();
+          State = rsSleeping;
+          return;
         }
+        clockRuns = State == rsReceiving || Pending;
       }
-      if (RxBitCount >= kMaxTelegramBits) {
-        TelegramEvent.Set();
-        State = rsSleeping;
-        return;
-      }
-      clockRuns = State == rsReceiving || Pending;
-    }
 
-    if (record >= 0) RecordCount += 1;
+      if (record >= 0) RecordCount += 1;
+    }
   }
 }
 
