@@ -27,6 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t baud, f0, f1;
   modem.GetGeneral(baud, f0, f1);
   if (baud < 1 || baud > 8000 || f0 < 1 || f0 > 3999 || f1 < 1 || f1 > 3999 || f0 == f1) abort();
+  if (modem.GetReceiver() != sorvex::rkStandard && modem.GetReceiver() != sorvex::rkSensitive) {
+    abort();
+  }
   std::vector<double> response(sorvex::TModem::kResponsePoints);
   for (int slot : {0, 1}) {
     sorvex::TFilterSettings f;

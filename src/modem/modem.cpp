@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "modem/sensitive_receiver.h"
 #include "util/ini_file.h"
 
 namespace sorvex {
@@ -111,12 +112,15 @@ TModem::TModem(const std::string& settingsFileName, int32_t blockLength)
   PeakRising = 0;
 }
 
+TModem::~TModem() = default;
+
 void TModem::LoadSettings() {
   const TIniFile ini(SettingsFileName);  // a missing or unreadable file reads as empty
   Baudrate = ProfileReadInt(ini, kGeneralSection, "Baudrate", kDefaultBaudrate);
   Freq0 = ProfileReadInt(ini, kGeneralSection, "Freq0", kDefaultFreq0);
   Freq1 = ProfileReadInt(ini, kGeneralSection, "Freq1", kDefaultFreq1);
   NormaliseGeneral(Baudrate, Freq0, Freq1);
+  SetReceiver(ProfileReadInt(ini, kGeneralSection, "Receiver", rkStandard));
   const TFilterSettings defaults;
   for (int index = 0; index < 2; ++index) {
     TFilterSettings& f = FFilterSettings[index];
@@ -173,6 +177,38 @@ void TModem::SetGeneral(int32_t baudrate, int32_t freq0, int32_t freq1) {
   Freq1 = freq1;
 }
 
+void TModem::SetReceiver(int32_t receiver) {
+  receiver = receiver == rkSensitive ? rkSensitive : rkStandard;
+  if (receiver == FReceiver) return;
+  if (receiver == rkSensitive) {
+    FSensitive = std::make_unique<TSensitiveReceiver>(BlockLength);
+    FSensitive->SetStartLevel(StartLevel);
+    FSensitive->SetRecordCapacity(RecordCapacity);
+    Records.clear();
+    Records.shrink_to_fit();
+    RecordCount = 0;
+  } else {
+    const int32_t capacity = FSensitive->RecordCapacityValue();
+    FSensitive.reset();
+    SetRecordCapacity(capacity);
+  }
+  FReceiver = receiver;
+  State = rsSleeping;
+}
+
+double TModem::Level() const {
+  return FSensitive ? FSensitive->Level() : InputLevel / 32768.0;
+}
+
+void TModem::SetStartLevel(double level) {
+  StartLevel = level;
+  if (FSensitive) FSensitive->SetStartLevel(level);
+}
+
+int TModem::ReceiverState() const {
+  return FSensitive ? FSensitive->ReceiverState() : State;
+}
+
 bool TModem::SaveSettings(const std::string& fileName) {
   SettingsFileName = fileName;
   if (fileName.empty()) return true;
@@ -180,6 +216,7 @@ bool TModem::SaveSettings(const std::string& fileName) {
   ini.Write(kGeneralSection, "Baudrate", std::to_string(Baudrate));
   ini.Write(kGeneralSection, "Freq0", std::to_string(Freq0));
   ini.Write(kGeneralSection, "Freq1", std::to_string(Freq1));
+  ini.Write(kGeneralSection, "Receiver", std::to_string(FReceiver));
   for (int index = 0; index < 2; ++index) {
     const TFilterSettings& f = FFilterSettings[index];
     ini.Write(kFiltersSection, FilterKey(index, "Kind"), std::to_string(f.Kind));

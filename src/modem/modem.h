@@ -33,6 +33,14 @@ enum ReceiverState : int32_t {
 
 enum SignalKind : uint8_t { skSample = 0, skStrobe = 1, skBitSample = 2 };
 
+// Which receive algorithm a modem runs (GENERAL/Receiver in its settings).
+enum ReceiverKind : int32_t {
+  rkStandard = 0,   // the five-state receiver on the discriminator, the default
+  rkSensitive = 1,  // TSensitiveReceiver: matched tone correlators
+};
+
+class TSensitiveReceiver;
+
 struct TSignalRecord {
   double Value = 0;  // normalised smoothed discriminator output, about −1..+1
   uint8_t Kind = skSample;
@@ -48,6 +56,7 @@ class TModem {
   static constexpr int kResponsePoints = 4000;
 
   TModem(const std::string& settingsFileName, int32_t blockLength);
+  ~TModem();
   TModem(const TModem&) = delete;
   TModem& operator=(const TModem&) = delete;
 
@@ -59,22 +68,29 @@ class TModem {
   int GetFilterResponse(int index, double* values) const;
   void GetGeneral(int32_t& baudrate, int32_t& freq0, int32_t& freq1) const;
   void SetGeneral(int32_t baudrate, int32_t freq0, int32_t freq1);
+  // The receive algorithm, a ReceiverKind; any other value means rkStandard.
+  // A change puts the receiver to sleep (ResetReceiver arms it) and keeps
+  // the switch-on level and the record capacity.
+  int32_t GetReceiver() const { return FReceiver; }
+  void SetReceiver(int32_t receiver);
   // Stores the name; unless it is empty, writes GENERAL then FILTERS.
   // True when the file was written (or the name was empty).
   bool SaveSettings(const std::string& fileName);
   const std::string& GetSettingsFileName() const { return SettingsFileName; }
 
-  // Receiver (modem_receiver.cpp).
+  // Receiver (modem_receiver.cpp); the operations below Demodulate go to the
+  // sensitive receiver when it is the one chosen. Demodulate is always the
+  // standard chain (the settings tab previews it).
   void ResetReceiver();
   void Demodulate(double* in, int n, double* out);
   void ProcessBlock(int channel, const int16_t* frames, int n);
-  double Level() const { return InputLevel / 32768.0; }
+  double Level() const;
   double TakeNoise();
-  void SetStartLevel(double level) { StartLevel = level; }
+  void SetStartLevel(double level);
   void SetRecordCapacity(int32_t capacity);
   int32_t CopySignalRecords(TSignalRecord* dest) const;
   int32_t TakeTelegram(uint8_t* dest, int waitMs);
-  int ReceiverState() const { return State; }
+  int ReceiverState() const;
 
   // Transmitter (modem_transmitter.cpp).
   void StartTransmit(const uint8_t* bits, int32_t bitCount);
@@ -91,6 +107,8 @@ class TModem {
   int32_t Baudrate = 200;
   int32_t Freq0 = 2540;
   int32_t Freq1 = 2760;
+  int32_t FReceiver = rkStandard;
+  std::unique_ptr<TSensitiveReceiver> FSensitive;  // present when FReceiver is rkSensitive
   TIirFilter FFilters[2] = {TIirFilter(SampleRate), TIirFilter(SampleRate)};
   TFilterSettings FFilterSettings[2];
   THilbert Hilbert;

@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "modem/modem.h"
+#include "modem/sensitive_receiver.h"
 
 namespace sorvex {
 
@@ -23,6 +24,11 @@ constexpr double kLevelCeiling = 32768.0;
 }  // namespace
 
 void TModem::ResetReceiver() {
+  if (FSensitive) {
+    FFilters[kBandSlot].Reset();  // its level meter looks through the band-pass
+    FSensitive->Reset();
+    return;
+  }
   FFilters[kBandSlot].Reset();
   FFilters[kSmoothingSlot].Reset();
   Hilbert.Reset();
@@ -103,6 +109,10 @@ void TModem::Demodulate(double* in, int n, double* out) {
 }
 
 void TModem::ProcessBlock(int channel, const int16_t* frames, int n) {
+  if (FSensitive) {
+    FSensitive->ProcessBlock(channel, frames, n, Baudrate, Freq0, Freq1, &FFilters[kBandSlot]);
+    return;
+  }
   if (n > BlockLength) return;  // ignored entirely: no filtering, level or state change
   if (n <= 0 || frames == nullptr) return;
   const double T = 1.0 / Baudrate;  // s; Baudrate ≤ 0 gives ±inf or a negative T, never NaN
@@ -232,6 +242,7 @@ void TModem::ProcessBlock(int channel, const int16_t* frames, int n) {
 }
 
 double TModem::TakeNoise() {
+  if (FSensitive) return FSensitive->TakeNoise();
   const double noise = PrevPeak;
   PrevPeak = 0;
   LastPeak = 0;
@@ -241,6 +252,10 @@ double TModem::TakeNoise() {
 }
 
 void TModem::SetRecordCapacity(int32_t capacity) {
+  if (FSensitive) {
+    FSensitive->SetRecordCapacity(capacity);
+    return;
+  }
   Records.clear();
   Records.shrink_to_fit();
   RecordCapacity = 0;
@@ -252,6 +267,7 @@ void TModem::SetRecordCapacity(int32_t capacity) {
 }
 
 int32_t TModem::CopySignalRecords(TSignalRecord* dest) const {
+  if (FSensitive) return FSensitive->CopySignalRecords(dest);
   if (Records.empty()) return 0;
   if (dest != nullptr && RecordCount > 0) {
     std::copy(Records.begin(), Records.begin() + RecordCount, dest);
@@ -260,6 +276,7 @@ int32_t TModem::CopySignalRecords(TSignalRecord* dest) const {
 }
 
 int32_t TModem::TakeTelegram(uint8_t* dest, int waitMs) {
+  if (FSensitive) return FSensitive->TakeTelegram(dest, waitMs);
   if (!TelegramEvent.Wait(waitMs)) return 0;  // a successful wait consumes the signal
   if (dest != nullptr) std::memcpy(dest, RxBytes, static_cast<size_t>(RxBitCount / 8));
   return RxBitCount;

@@ -301,6 +301,32 @@ TEST_F(ListenTest, PrintsWhatReplayPrintsForTheSameRecording) {
   EXPECT_EQ(ReadFile(dir / "err.txt"), "");
 }
 
+// With GENERAL/Receiver=1 listen runs the sensitive receiver: its journal
+// and statistics are replay's with the same settings, and the statistics
+// (bit levels, noise) are not those of the standard receiver.
+TEST_F(ListenTest, RunsTheReceiverTheSettingsFileNames) {
+  const std::string general = "[GENERAL]\n";
+  WriteFile(dir / "modem.ini",
+            general + "Receiver=1\n" + std::string(kModem1200).substr(general.size()));
+  const auto replay = RunTool("replay '" + (dir / "line.wav").string() + "' --settings '" +
+                              (dir / "modem.ini").string() + "'");
+  ASSERT_EQ(replay.status, 0);
+  ASSERT_EQ(JournalLines(replay.out, 'X'), JournalLines(replayOut, 'X'));
+  ASSERT_NE(StatisticsLines(replay.out), StatisticsLines(replayOut));
+
+  TPacedPipeWriter writer(fifo, FrameBytes());
+  ASSERT_TRUE(writer.Opened()) << std::strerror(errno);
+  auto args = ListenArgs();
+  args.insert(args.end(), {"--blocks", std::to_string(blocks)});
+  TToolProcess tool(args, alsaConfig, dir / "out.txt", dir / "err.txt");
+  ASSERT_TRUE(tool.Started());
+  EXPECT_EQ(tool.Wait(blocks * 128 + 10000), 0) << ReadFile(dir / "err.txt");
+  const std::string out = ReadFile(dir / "out.txt");
+  EXPECT_EQ(JournalLines(out, 'X'), JournalLines(replay.out, 'X'));
+  EXPECT_EQ(JournalLines(out, 'E'), JournalLines(replay.out, 'E'));
+  EXPECT_EQ(StatisticsLines(out), StatisticsLines(replay.out));
+}
+
 TEST_F(ListenTest, SigtermMidRunStopsCleanlyWithTheStatistics) {
   TPacedPipeWriter writer(fifo, FrameBytes());
   ASSERT_TRUE(writer.Opened()) << std::strerror(errno);

@@ -148,16 +148,17 @@ TEST_F(ModemSettingsTest, ValuesReadAsTheirLeadingInteger) {
   EXPECT_EQ(T(s.Smoothing), T(TFilterSettings{0, 4, 250, 1, 2}));  // "0x10" reads as 0, then 1 Hz
 }
 
-TEST_F(ModemSettingsTest, AllThirteenValuesRoundTripThroughSaveSettings) {
+TEST_F(ModemSettingsTest, AllFourteenValuesRoundTripThroughSaveSettings) {
   TModem a((dir / "absent.ini").string(), 512);
   a.SetGeneral(1200, 1300, 2100);
+  a.SetReceiver(rkSensitive);
   a.SetFilter(TModem::kBandSlot, 1, 5, 700, 2900, 2);
   a.SetFilter(TModem::kSmoothingSlot, 1, 7, 333, 1234, 3);
   EXPECT_FALSE(fs::exists(path));  // the setters write nothing
   ASSERT_TRUE(a.SaveSettings(path));
   EXPECT_EQ(a.GetSettingsFileName(), path);
   EXPECT_EQ(Get(),
-            "[GENERAL]\nBaudrate=1200\nFreq0=1300\nFreq1=2100\n\n[FILTERS]\n"
+            "[GENERAL]\nBaudrate=1200\nFreq0=1300\nFreq1=2100\nReceiver=1\n\n[FILTERS]\n"
             "Band_Kind=1\nBand_Order=5\nBand_Freq1=700\nBand_Freq2=2900\nBand_Ripp=2\n"
             "Smoothing_Kind=1\nSmoothing_Order=7\nSmoothing_Freq1=333\nSmoothing_Freq2=1234\n"
             "Smoothing_Ripp=3\n");
@@ -166,6 +167,7 @@ TEST_F(ModemSettingsTest, AllThirteenValuesRoundTripThroughSaveSettings) {
   EXPECT_EQ(y.Baudrate, 1200);
   EXPECT_EQ(y.Freq0, 1300);
   EXPECT_EQ(y.Freq1, 2100);
+  EXPECT_EQ(b.GetReceiver(), rkSensitive);
   EXPECT_EQ(T(y.Band), T(TFilterSettings{1, 5, 700, 2900, 2}));
   EXPECT_EQ(T(y.Smoothing), T(TFilterSettings{1, 7, 333, 1234, 3}));
   EXPECT_EQ(T(x.Band), T(y.Band));

@@ -1,0 +1,962 @@
+// The sensitive receiver: DC blocker, two complex correlators (one per tone)
+// over a sliding bit-long window, carrier detection on the tone amplitudes,
+// a strobe confirmed by its first bit, bits decided on their own samples (or
+// on stretches of continuous phase when bits are short), and a bit clock
+// kept on the transitions by a phase-and-rate loop.
+#include "modem/sensitive_receiver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace sorvex {
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kLevelDecay = 5.12;  // sample units per sample, as the standard receiver's meter
+constexpr double kLevelCeiling = 32768.0;
+constexpr double kFullScale = 32768.0;
+// DC blocker y = x − x₁ + r·y₁: corner near 6 Hz, within 0.03 dB from 300 Hz up.
+constexpr double kDcPole = 0.995;
+// Below this separation the tone pair is hardly distinguishable; the value
+// scale stops growing there rather than amplifying noise without bound.
+constexpr double kMinSeparation = 0.1;
+// Timing loop, per transition: the boundary moves by kPhaseGain × error and
+// the bit period by kRateGain × error (samples). The rate is kept within
+// ±kRateRange of the nominal bit rate.
+constexpr double kPhaseGain = 0.3;
+constexpr double kRateGain = 0.02;
+constexpr double kRateRange = 0.04;
+// Sliding sums are recomputed exactly at least this often, so rounding from
+// adding and removing samples never accumulates over a long run.
+constexpr int64_t kExactSumInterval = 8192;
+constexpr int kStride = 12;  // ring doubles per sample
+constexpr int kChunk = 256;  // samples correlated before the receiver walks through them
+
+int Sign(double v) {
+  return v > 0 ? 1 : (v < 0 ? -1 : 0);
+}
+
+// The squared amplitude of the tone that best fits (least squares) m real
+// samples, from their complex correlation s = Σ x_j·exp(−iωj) and the image
+// sum k = Σ exp(2iωj) over the same samples. With few samples per cycle a
+// real tone's cosine and sine parts are neither orthogonal nor of equal
+// energy, and |s| alone would depend on the phase; projecting on their span
+// (Gram matrix m/2·I ± k/2) removes that:
+//   energy = 2·(m·|s|² − Re(k·s²)) / (m² − |k|²),  squared amplitude = 2·energy / m,
+// given here as a fraction num / den (num ≥ 0, den > 0), so that fits
+// compare without dividing.
+inline void FittedRatio(double sr, double si, double kr, double ki, double m, double& num,
+                        double& den) {
+  const double norm = sr * sr + si * si;
+  den = m * m - (kr * kr + ki * ki);
+  if (den <= 1e-9 * m * m) {
+    num = 4 * norm;
+    den = m * m;
+    return;
+  }
+  num = std::max(0.0, 4 * (m * norm - (kr * (sr * sr - si * si) - ki * 2 * sr * si)));
+  den *= m;
+}
+
+// The same for a plain run of m samples of one tone, whose |k| (so the
+// denominator) depends on m alone: scale = 4 / (m·(m² − |k|²)), k zeroed
+// (scale 4/m²) for a tone without sine part.
+inline double RunSquare(double sr, double si, double kr, double ki, double m, double scale) {
+  const double rr = sr * sr, ii = si * si;
+  return std::max(0.0, scale * (m * (rr + ii) - (kr * (rr - ii) - 2 * ki * sr * si)));
+}
+
+}  // namespace
+
+TSensitiveReceiver::TSensitiveReceiver(int32_t blockLength)
+    : BlockLength(blockLength < 1 ? 1 : blockLength),
+      LevelBuffer(static_cast<size_t>(BlockLength)) {
+  Configure(200, 2540, 2760);
+}
+
+double TSensitiveReceiver::ToneOverlap(double freq0, double freq1, int m) {
+  if (m <= 0) return 1.0;
+  const double half = std::numbers::pi * (freq1 - freq0) / SampleRate;  // Δω / 2
+  const double den = m * std::sin(half);
+  if (std::fabs(den) < 1e-12) return 1.0;
+  return std::min(1.0, std::fabs(std::sin(m * half) / den));
+}
+
+void TSensitiveReceiver::Configure(int32_t baudrate, int32_t freq0, int32_t freq1) {
+  if (baudrate <= 0) baudrate = 200;
+  if (baudrate == Baudrate && freq0 == Freq0 && freq1 == Freq1 && !Ring.empty()) return;
+  Baudrate = baudrate;
+  Freq0 = freq0;
+  Freq1 = freq1;
+  SamplesPerBit = static_cast<double>(SampleRate) / Baudrate;
+  Continuous = SamplesPerBit < kShortBit;
+  Window = std::max(1, static_cast<int>(std::lround(SamplesPerBit)));
+  // The ring holds the stretch the strobe search fits (two bit periods of
+  // the steady tone, the search range and three bits beyond it) and one
+  // chunk more: a chunk's correlations are all made before the receiver
+  // walks through them.
+  const auto needed = static_cast<int64_t>(std::ceil(8 * SamplesPerBit)) + 2 * Window + 16 + kChunk;
+  int64_t size = 16;
+  while (size < needed) size *= 2;
+  RingMask = size - 1;
+  Ring.assign(static_cast<size_t>(kStride * size), 0.0);
+  // A steady tone also shows in the other tone's correlator, by the tones'
+  // overlap over the window; dividing the difference by what is left of it
+  // gives the tone's amplitude back.
+  ValueScale = 1.0 / std::max(kMinSeparation, 1.0 - ToneOverlap(Freq0, Freq1, Window)) / kFullScale;
+  for (int t = 0; t < 2; ++t) {
+    Omega[t] = kTwoPi * (t ? Freq1 : Freq0) / SampleRate;
+    Step[t][0] = std::cos(Omega[t]);
+    Step[t][1] = -std::sin(Omega[t]);
+    ImageSum[t].assign(static_cast<size_t>(size + 1), Complex(0, 0));
+    RunScale[t].assign(static_cast<size_t>(size + 1), 0.0);
+    Complex sum(0, 0);
+    for (int64_t m = 1; m <= size; ++m) {
+      sum += std::polar(1.0, -2 * Omega[t] * static_cast<double>(m - 1));
+      const double md = static_cast<double>(m);
+      const double den = md * md - std::norm(sum);
+      const bool flat = den <= 1e-9 * md * md;  // a tone at 0 or 4000 Hz: no sine part
+      ImageSum[t][m] = flat ? Complex(0, 0) : sum;
+      RunScale[t][m] = flat ? 4 / (md * md) : 4 / (md * den);
+    }
+  }
+  for (int k = 0; k <= kTurnSteps; ++k) {
+    TurnTable[k] = std::polar(1.0, (Omega[1] - Omega[0]) * k / kTurnSteps);
+  }
+  for (int i = 0; i < 9; ++i) {
+    ShiftTurn[i] = std::polar(1.0, -(Omega[1] - Omega[0]) * (i - 4) / 4.0);
+  }
+  ClearSignalState();
+  // A telegram in progress cannot go on with other tones or another bit
+  // period: it is dropped, and the receiver waits for silence again.
+  if (State > rsWaitSilence) {
+    State = rsWaitSilence;
+    StateCounter = 0;
+    RxBitCount = 0;
+    Pending = false;
+    Searching = false;
+    SegmentCount = 0;
+  }
+}
+
+void TSensitiveReceiver::ClearSignalState() {
+  // Only the sliding windows of the first samples after a reset reach back
+  // before it (up to two windows); nothing else reads samples before it.
+  for (int64_t j = -2 * Window - 1; j < 0; ++j) {
+    std::fill_n(Ring.begin() + kStride * (j & RingMask), kStride, 0.0);
+  }
+  Index = 0;
+  XPrev = YPrev = 0;
+  for (int t = 0; t < 2; ++t) {
+    Sliding[t][0] = Sliding[t][1] = 0;
+  }
+  SinceExactSum = 0;
+}
+
+void TSensitiveReceiver::Reset() {
+  ClearSignalState();
+  TelegramEvent.Reset();
+  State = rsWaitSilence;
+  RecordCount = 0;
+  RxBitCount = 0;
+  StateCounter = 0;
+  PrevValue = 0;
+  InputLevel = 0;
+  PrevSteady = 0;
+  LastSigned = 0;
+  LastSignedAt = 0;
+  Pending = false;
+  Searching = false;
+  StrobeRecord = -1;
+  LeadSign = 0;
+  SegmentCount = 0;
+}
+
+void TSensitiveReceiver::FillSegment(TSegment& s, int64_t first, int64_t last, double boundary,
+                                     bool turn) const {
+  first = std::max({first, last - RingMask + 1, int64_t{0}});
+  last = std::max(last, first);
+  s.First = first;
+  s.Last = last;
+  s.Boundary = boundary;
+  double sum[4] = {0, 0, 0, 0}, energy = 0;
+  for (int64_t j = first; j <= last; ++j) {
+    const double* r = &Ring[static_cast<size_t>(kStride * (j & RingMask))];
+    for (int i = 0; i < 4; ++i) sum[i] += r[i];
+    energy += r[0] * r[0] + r[1] * r[1];  // |x·p|² = x²
+  }
+  s.Energy = energy;
+  for (int t = 0; t < 2; ++t) s.Sum[t] = Complex(sum[2 * t], sum[2 * t + 1]);
+  SetImages(s);
+  if (Continuous && turn) {
+    // exp(−iΔω·b) = exp(−iΔω·n)·exp(iΔω·(n − b)) for the sample n = ⌈b⌉,
+    // whose phasors give the first factor.
+    const auto n = static_cast<int64_t>(std::ceil(boundary));
+    if (n >= 0 && n < Index && Index - n <= RingMask) {
+      const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
+      const Complex p0(r[8], r[9]), p1(r[10], r[11]);
+      const auto k =
+          static_cast<size_t>(std::lround((static_cast<double>(n) - boundary) * kTurnSteps));
+      s.Turn = p1 * std::conj(p0) * TurnTable[std::min<size_t>(k, kTurnSteps)];
+    } else {
+      s.Turn = std::polar(1.0, -std::fmod((Omega[1] - Omega[0]) * boundary, kTwoPi));
+    }
+  }
+}
+
+inline void TSensitiveReceiver::TFit::Add(const Complex& c, const Complex& k, double m, double ur,
+                                          double ui) {
+  Sr += ur * c.real() - ui * c.imag();
+  Si += ur * c.imag() + ui * c.real();
+  // conj(u)² = (ur² − ui²) − 2i·ur·ui
+  const double br = ur * ur - ui * ui, bi = -2 * ur * ui;
+  Kr += br * k.real() - bi * k.imag();
+  Ki += br * k.imag() + bi * k.real();
+  M += m;
+}
+
+inline void TSensitiveReceiver::TFit::Add(const TSegment& s, int tone, double ur, double ui) {
+  Add(s.Sum[tone], s.Image[tone], static_cast<double>(s.Last - s.First + 1), ur, ui);
+}
+
+inline TSensitiveReceiver::TRatio TSensitiveReceiver::TFit::Ratio() const {
+  TRatio r;
+  FittedRatio(Sr, Si, Kr, Ki, M, r.Num, r.Den);
+  return r;
+}
+
+inline void TSensitiveReceiver::TFit::Turn(const Complex& turn, int from, int to, double& ur,
+                                           double& ui) {
+  if (from == to) return;
+  const double tr = turn.real();
+  const double ti = from > to ? turn.imag() : -turn.imag();
+  const double r = ur * tr - ui * ti;
+  ui = ur * ti + ui * tr;
+  ur = r;
+}
+
+void TSensitiveReceiver::Append(const TSegment& s, double amplitude) {
+  uint8_t& byte = RxBytes[RxBitCount / 8];
+  byte = RxBitCount % 8 == 0 ? 0 : static_cast<uint8_t>(byte << 1);
+  if (s.Tone) byte |= 1;
+  RxBitCount += 1;
+  if (s.Record >= 0) {
+    TSignalRecord& r = Records[static_cast<size_t>(s.Record)];
+    r.Kind = skBitSample;
+    r.Value = (s.Tone ? amplitude : -amplitude) / kFullScale;
+  }
+}
+
+bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
+  TSegment& s = Seg(index);
+  const TSegment& prev = Seg(index - 1);
+  if (lookAhead) {
+    // A bit after that is mostly silence (a carrier stopping dead) fits
+    // neither tone: the last bit is decided without it.
+    const TSegment& next = Seg(index + 1);
+    lookAhead = next.Energy * static_cast<double>(s.Last - s.First + 1) >
+                0.25 * s.Energy * static_cast<double>(next.Last - next.First + 1);
+  }
+  TRatio best;
+  int nextTone = 0;
+  if (!Continuous) {
+    for (int t = 0; t < 2; ++t) {
+      TFit own;
+      own.Add(s, t, 1, 0);
+      const TRatio fit = own.Ratio();
+      if (fit.Above(best)) {
+        best = fit;
+        s.Tone = t;
+      }
+    }
+  } else {
+    // The two bits before as decided (a firmer phase reference than one
+    // short bit); both tones for this bit and the next.
+    TFit base;
+    double br = 1, bi = 0;
+    if (index >= 2) {
+      base.Add(Seg(index - 2), Seg(index - 2).Tone, 1, 0);
+      TFit::Turn(prev.Turn, Seg(index - 2).Tone, prev.Tone, br, bi);
+    }
+    base.Add(prev, prev.Tone, br, bi);
+    for (int t = 0; t < 2; ++t) {
+      double ur = br, ui = bi;
+      TFit::Turn(s.Turn, prev.Tone, t, ur, ui);
+      TFit one = base;
+      one.Add(s, t, ur, ui);
+      for (int u = 0; u < (lookAhead ? 2 : 1); ++u) {
+        TRatio fit;
+        if (lookAhead) {
+          const TSegment& next = Seg(index + 1);
+          double vr = ur, vi = ui;
+          TFit::Turn(next.Turn, t, u, vr, vi);
+          TFit two = one;
+          two.Add(next, u, vr, vi);
+          fit = two.Ratio();
+        } else {
+          fit = one.Ratio();
+        }
+        if (fit.Above(best)) {
+          best = fit;
+          s.Tone = t;
+          nextTone = u;
+        }
+      }
+    }
+  }
+  if (State == rsWaitStrobe) {
+    // The strobe holds only if its first bit is the other tone.
+    if ((s.Tone ? 1 : -1) != -LeadSign) return false;
+    Pending = false;
+    State = rsReceiving;
+    StateCounter = 0;
+  } else if (s.Tone != prev.Tone && StateCounter == 0) {
+    // (Timing is learnt while the carrier is there, not from the closing's noise.)
+    bool have = s.Tone ? s.HaveRise : s.HaveFall;
+    double error = s.Tone ? s.RiseError : s.FallError;
+    if (Continuous) {
+      have = lookAhead;
+      if (have) error = BoundaryError(index, nextTone, best);
+    }
+    if (have) {
+      const double half = SamplesPerBit / 2;
+      error = std::clamp(error, -half, half);
+      NextBoundary += kPhaseGain * error;
+      Current.Boundary += kPhaseGain * error;
+      SamplesPerBitEst =
+          std::clamp(SamplesPerBitEst + kRateGain * error, SamplesPerBit * (1 - kRateRange),
+                     SamplesPerBit * (1 + kRateRange));
+    }
+  }
+  // The record shows the line amplitude of the bit's tone as fitted: over
+  // its own samples, or over the stretch where bits are short (a sample on
+  // the wrong side of a boundary would weigh too much in three or four).
+  Append(s, std::sqrt(best.Num / best.Den));
+  return true;
+}
+
+void TSensitiveReceiver::PadAndSignal() {
+  while (RxBitCount % 8 != 0) {
+    RxBytes[RxBitCount / 8] = static_cast<uint8_t>(RxBytes[RxBitCount / 8] << 1);
+    RxBitCount += 1;
+  }
+  TelegramEvent.Set();
+  State = rsSleeping;
+}
+
+void TSensitiveReceiver::StartClock(double boundary, int32_t strobeRecord) {
+  BitStart = static_cast<int64_t>(std::ceil(boundary));
+  SamplesPerBitEst = SamplesPerBit;
+  NextBoundary = boundary + SamplesPerBitEst;
+  Current = TSegment{};
+  Current.Boundary = boundary;
+  // The lead-in's last two bit periods, as the bit before the first: the
+  // reference of the first decision.
+  const int64_t span = std::max<int64_t>(1, std::lround(2 * SamplesPerBit));
+  FillSegment(Seg(0), BitStart - span, BitStart - 1, boundary - static_cast<double>(span));
+  Seg(0).Tone = LeadSign > 0 ? 1 : 0;
+  Seg(0).Record = -1;
+  SegmentCount = 1;
+  Pending = true;
+  StrobeRecord = strobeRecord;
+  if (StrobeRecord >= 0) Records[static_cast<size_t>(StrobeRecord)].Kind = skStrobe;
+}
+
+double TSensitiveReceiver::RefineStrobe(double guess) const {
+  // One stretch of samples for each candidate boundary b: the steady tone
+  // up to b, then the first bit (the other tone) and the bits after it to
+  // the stretch's end, each taken as the tone that fits best after those
+  // before. The best fit of one tone of continuous phase over the whole
+  // stretch picks b.
+  const int lead = LeadSign > 0 ? 1 : 0;
+  const double from = guess - Window / 2.0 - 1, to = guess + Window / 2.0 + 1;
+  const auto low = static_cast<int64_t>(std::ceil(from)) - 2 * Window;
+  const auto high = static_cast<int64_t>(std::ceil(to + 3 * SamplesPerBit)) - 1;
+  TRatio best;
+  double at = guess;
+  auto tryAt = [&](double b) {
+    TSegment part;
+    FillSegment(part, low, static_cast<int64_t>(std::ceil(b)) - 1, b - 2 * Window);
+    TFit fit;  // the stretch so far, on the phase of its start
+    fit.Add(part, lead, 1, 0);
+    double ur = 1, ui = 0;
+    int tone = lead;
+    TRatio whole;
+    for (int64_t first = static_cast<int64_t>(std::ceil(b)), bit = 0; first <= high; ++bit) {
+      const double edge = b + static_cast<double>(bit) * SamplesPerBit;
+      const int64_t last =
+          std::min(high, static_cast<int64_t>(std::ceil(edge + SamplesPerBit)) - 1);
+      FillSegment(part, first, std::max(first, last), edge);
+      TFit with[2] = {fit, fit};
+      double vr[2] = {ur, ur}, vi[2] = {ui, ui};
+      for (int t = 0; t < 2; ++t) {
+        TFit::Turn(part.Turn, tone, t, vr[t], vi[t]);
+        with[t].Add(part, t, vr[t], vi[t]);
+      }
+      const TRatio r0 = with[0].Ratio(), r1 = with[1].Ratio();
+      const int next = bit == 0 ? 1 - lead : (r1.Above(r0) ? 1 : 0);
+      fit = with[next];
+      ur = vr[next];
+      ui = vi[next];
+      tone = next;
+      whole = next ? r1 : r0;
+      first = std::max(first, last) + 1;
+    }
+    if (whole.Above(best)) {
+      best = whole;
+      at = b;
+    }
+  };
+  // Half samples over the range, then a quarter sample either side of the best.
+  for (double b = from; b <= to + 1e-9; b += 0.5) tryAt(b);
+  const double coarse = at;
+  tryAt(coarse - 0.25);
+  tryAt(coarse + 0.25);
+  return at;
+}
+
+void TSensitiveReceiver::MoveSample(TSegment& from, TSegment& to, int64_t sample) const {
+  const double* r = &Ring[static_cast<size_t>(kStride * (sample & RingMask))];
+  for (int t = 0; t < 2; ++t) {
+    const Complex z(r[2 * t], r[2 * t + 1]);
+    from.Sum[t] -= z;
+    to.Sum[t] += z;
+  }
+  if (sample == from.First) {
+    from.First += 1;
+    to.Last = sample;
+  } else {
+    from.Last -= 1;
+    to.First = sample;
+  }
+  SetImages(from);
+  SetImages(to);
+}
+
+void TSensitiveReceiver::SetImages(TSegment& s) const {
+  // Σ_{n=first}^{last} exp(2iωn) = exp(2iω·last) · Σ_{i<m} exp(−2iω·i),
+  // exp(2iω·last) being the conjugate square of that sample's phasor.
+  const double* end = &Ring[static_cast<size_t>(kStride * (s.Last & RingMask))];
+  const auto m = static_cast<size_t>(std::max<int64_t>(0, s.Last - s.First + 1));
+  for (int t = 0; t < 2; ++t) {
+    const Complex p(end[8 + 2 * t], -end[9 + 2 * t]);
+    s.Image[t] = p * p * ImageSum[t][m];
+  }
+}
+
+double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere) {
+  // The bit before and this one with their common boundary moved in
+  // quarter samples (a sample changing sides as it passes), up to a whole
+  // sample each way: the move of the best fit. The stretch is the one the
+  // decision fitted. The two bits keep the boundary that fits best: later
+  // decisions take their phase from them.
+  TSegment& prev = Seg(index - 1);
+  TSegment& cur = Seg(index);
+  const TSegment& next = Seg(index + 1);
+  const int a = prev.Tone, b = cur.Tone;
+  // The bit two before, when there is one, is the same whatever the move.
+  TFit head;
+  double hr = 1, hi = 0;
+  if (index >= 2) {
+    head.Add(Seg(index - 2), Seg(index - 2).Tone, 1, 0);
+    TFit::Turn(prev.Turn, Seg(index - 2).Tone, a, hr, hi);
+  }
+  // The sample that changes sides for a boundary one sample earlier (the
+  // last of the bit before) or later (the first of this bit): its
+  // correlation and image terms, exp(2iω·n) being conj(p)².
+  auto term = [&](int64_t n, int tone, Complex& z, Complex& e) {
+    const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
+    z = Complex(r[2 * tone], r[2 * tone + 1]);
+    const Complex p(r[8 + 2 * tone], -r[9 + 2 * tone]);
+    e = p * p;
+  };
+  Complex earlyZ[2], earlyE[2], lateZ[2], lateE[2];
+  for (int t : {a, b}) {
+    term(prev.Last, t, earlyZ[t], earlyE[t]);
+    term(cur.First, t, lateZ[t], lateE[t]);
+  }
+  const double mPrev = static_cast<double>(prev.Last - prev.First + 1);
+  const double mCur = static_cast<double>(cur.Last - cur.First + 1);
+  TRatio best = fitHere;
+  int at = 4;
+  auto tryAt = [&](int i) {  // boundary moved by (i − 4)/4 samples
+    const auto first = static_cast<int64_t>(std::ceil(cur.Boundary + (i - 4) / 4.0));
+    if (first <= prev.First || first > cur.Last || std::abs(first - cur.First) > 1) return;
+    Complex sumPrev = prev.Sum[a], imagePrev = prev.Image[a];
+    Complex sumCur = cur.Sum[b], imageCur = cur.Image[b];
+    double mp = mPrev, mc = mCur;
+    if (first > cur.First) {  // this bit's first sample goes to the bit before
+      sumPrev += lateZ[a];
+      imagePrev += lateE[a];
+      sumCur -= lateZ[b];
+      imageCur -= lateE[b];
+      mp += 1;
+      mc -= 1;
+    } else if (first < cur.First) {  // the last sample before goes to this bit
+      sumPrev -= earlyZ[a];
+      imagePrev -= earlyE[a];
+      sumCur += earlyZ[b];
+      imageCur += earlyE[b];
+      mp -= 1;
+      mc += 1;
+    }
+    TFit fit = head;
+    double ur = hr, ui = hi;
+    fit.Add(sumPrev, imagePrev, mp, ur, ui);
+    TFit::Turn(cur.Turn * ShiftTurn[i], a, b, ur, ui);
+    fit.Add(sumCur, imageCur, mc, ur, ui);
+    TFit::Turn(next.Turn, b, nextTone, ur, ui);
+    fit.Add(next, nextTone, ur, ui);
+    const TRatio r = fit.Ratio();
+    if (r.Above(best)) {
+      best = r;
+      at = i;
+    }
+  };
+  // A quarter sample each way, then on in the better direction while the
+  // fit improves.
+  tryAt(3);
+  tryAt(5);
+  if (at == 3) {
+    for (int i = 2; i >= 0 && at == i + 1; --i) tryAt(i);
+  } else if (at == 5) {
+    for (int i = 6; i <= 8 && at == i - 1; ++i) tryAt(i);
+  }
+  if (at != 4) {
+    const double boundary = cur.Boundary + (at - 4) / 4.0;
+    const auto first = static_cast<int64_t>(std::ceil(boundary));
+    if (first > cur.First) MoveSample(cur, prev, cur.First);
+    if (first < cur.First) MoveSample(prev, cur, prev.Last);
+    cur.Boundary = boundary;
+    cur.Turn = cur.Turn * ShiftTurn[at];
+  }
+  return (at - 4) / 4.0;
+}
+
+void TSensitiveReceiver::Candidate(int64_t transition) {
+  CandidateIndex = transition;
+  const double boundary = Transitions[transition % kTransitions].Boundary;
+  if (!Continuous) {
+    StartClock(boundary, Transitions[transition % kTransitions].Record);
+  } else {
+    SearchRetries = 0;
+    Candidate(boundary);
+  }
+}
+
+void TSensitiveReceiver::Candidate(double guess) {
+  // Short bits: the best boundary is sought once three bits beyond every
+  // candidate are in.
+  Searching = true;
+  Guess = guess;
+  SearchAt = static_cast<int64_t>(std::ceil(guess + Window / 2.0 + 1 + 3 * SamplesPerBit));
+}
+
+void TSensitiveReceiver::DropStrobe() {
+  Pending = false;
+  Searching = false;
+  SegmentCount = 0;
+  if (StrobeRecord >= 0 && StrobeRecord < RecordCapacity) {
+    Records[static_cast<size_t>(StrobeRecord)].Kind = skSample;
+  }
+  StrobeRecord = -1;
+}
+
+void TSensitiveReceiver::CloseBit(int64_t last, int32_t record) {
+  if (SegmentCount == kSegments) {
+    SegmentFirst = (SegmentFirst + 1) % kSegments;  // the oldest goes
+    SegmentCount -= 1;
+  }
+  TSegment& s = Seg(SegmentCount++);
+  s = Current;
+  FillSegment(s, BitStart, last, Current.Boundary);
+  s.Record = record;
+  s.Tone = -1;
+  BitStart = last + 1;
+  Current = TSegment{};
+  Current.Boundary = NextBoundary;
+  NextBoundary += SamplesPerBitEst;
+}
+
+void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n, int32_t baudrate,
+                                      int32_t freq0, int32_t freq1, TIirFilter* levelFilter) {
+  if (n > BlockLength) return;  // ignored entirely, as the standard receiver does
+  if (n <= 0 || frames == nullptr) return;
+  Configure(baudrate, freq0, freq1);
+  const int side = channel == 0 ? 0 : 1;
+
+  // Level meter on the band-filtered input.
+  double* const level = LevelBuffer.data();
+  for (int k = 0; k < n; ++k) level[k] = frames[2 * k + side];
+  if (levelFilter != nullptr) levelFilter->Filter(level, level, n);
+  // level = max(|x|, level − 5.12) per sample, unrolled: after the block it
+  // is max(level₀ − 5.12·n, max_k(|x_k| + 5.12·k) − 5.12·(n − 1)), a plain
+  // maximum that needs no sample-to-sample chain.
+  double lanes[4] = {-kLevelCeiling, -kLevelCeiling, -kLevelCeiling, -kLevelCeiling};
+  int k = 0;
+  for (; k + 4 <= n; k += 4) {
+    for (int j = 0; j < 4; ++j) {
+      lanes[j] = std::max(lanes[j], std::fabs(level[k + j]) + kLevelDecay * (k + j));
+    }
+  }
+  for (; k < n; ++k) lanes[0] = std::max(lanes[0], std::fabs(level[k]) + kLevelDecay * k);
+  const double rise = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+  const double peak = std::max(InputLevel - kLevelDecay * n, rise - kLevelDecay * (n - 1));
+  InputLevel = peak > kLevelCeiling ? kLevelCeiling : peak;
+
+  if (State == rsSleeping) {
+    PeakMax = 0;
+    LastPeak = 0;
+    return;  // asleep: the correlators rest until Reset clears them
+  }
+
+  const double T = 1.0 / Baudrate;  // s, for the state durations
+  const double windowLength = Window;
+  TSignalRecord* const records = Records.empty() ? nullptr : Records.data();
+  // The correlations of a chunk are made in one tight pass, then the
+  // receiver walks through them.
+  for (int done = 0; done < n; done += kChunk) {
+    const int chunk = std::min(kChunk, n - done);
+    const int64_t chunkStart = Index;
+    Correlate(frames + 2 * done + side, chunk);
+    for (int k = 0; k < chunk; ++k) {
+      const int64_t idx = chunkStart + k;
+      // The tones' squared amplitudes over the window, and the trace made of
+      // them, only where they are used (the trace from the wait for the
+      // strobe on).
+      double square[2] = {0, 0};
+      bool squared = false;
+      auto squares = [&] {
+        if (!squared) WindowSquares(idx, square);
+        squared = true;
+      };
+      auto trace = [&] {
+        squares();
+        return (std::sqrt(square[1]) - std::sqrt(square[0])) * ValueScale;
+      };
+      // The carrier: its squared tone amplitude (full scale 1.0) and which
+      // tone leads it (the sign). Waiting for it, short bits judge it over two
+      // bit periods, where one would often leave the two tones hardly
+      // distinguishable; a telegram's own bits are long enough to end it.
+      double e2 = 0, steady = 0;
+      if (Continuous && (State == rsWaitSilence || State == rsWaitLevel)) {
+        LongCarrier(idx, e2, steady);
+      } else {
+        squares();
+        e2 = std::max(square[0], square[1]) / (kFullScale * kFullScale);
+        steady = square[1] - square[0];
+      }
+      double c = State >= rsWaitStrobe ? trace() : 0.0;
+      const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
+
+      // Peak tracker: the noise peak of the wait for the carrier.
+      if (State == rsWaitLevel) {
+        if (e2 > PeakMax * PeakMax) {
+          PeakMax = std::sqrt(e2);
+          PeakRising = 1;
+        } else if (PeakRising) {
+          PeakRising = 0;
+          PrevPeak = LastPeak;
+          LastPeak = PeakMax;
+        }
+      } else {
+        PeakMax = 0;
+        LastPeak = 0;
+      }
+
+      int32_t record = -1;
+      if (records != nullptr && State > rsWaitLevel && RecordCount < RecordCapacity) {
+        record = RecordCount;
+        records[record].Value = c;
+        records[record].Kind = skSample;
+      }
+      // Records are written for every sample from the wait for the strobe on,
+      // so an earlier sample's record lies as far back as the sample.
+      auto recordOf = [&](int64_t sample) -> int32_t {
+        if (record < 0) return -1;
+        const int64_t r = record - (idx - sample);
+        return r >= 0 ? static_cast<int32_t>(r) : -1;
+      };
+
+      // End of telegram after more than 4 T below the switch-on level; a bit
+      // still waiting for the one after it is decided without it.
+      if (State == rsReceiving) {
+        if (e2 >= level2) {
+          StateCounter = 0;
+        } else {
+          StateCounter += 1;
+          if (StateCounter * 0.000125 > 4 * T) {
+            if (Continuous && SegmentCount >= 2 && Seg(SegmentCount - 1).Tone < 0 &&
+                RxBitCount < kMaxTelegramBits) {
+              Decide(SegmentCount - 1, false);
+            }
+            PadAndSignal();
+            return;  // the rest of the block is dropped; this record is not counted
+          }
+        }
+      }
+
+      // A change of sign of the trace, against the last sample that had a sign
+      // (two tones can fit a short window equally well: the trace is then 0).
+      double crossing = -1;
+      if (Sign(c) != 0 && Sign(LastSigned) == -Sign(c)) {
+        crossing = static_cast<double>(LastSignedAt) + static_cast<double>(idx - LastSignedAt) *
+                                                           std::fabs(LastSigned) /
+                                                           (std::fabs(LastSigned) + std::fabs(c));
+      }
+
+      bool clockRuns = false;
+      switch (State) {
+        case rsWaitSilence:
+          if (e2 >= level2) {
+            StateCounter = 0;
+          } else {
+            StateCounter += 1;
+            if (StateCounter * 0.000125 > 2 * T) {
+              State = rsWaitLevel;
+              StateCounter = 0;
+            }
+          }
+          break;
+        case rsWaitLevel:
+          // A steady tone: above the level, the same tone ahead all along.
+          if (e2 > level2 && Sign(steady) != 0 && Sign(steady) == Sign(PrevSteady)) {
+            StateCounter += 1;
+            if (StateCounter * 0.000125 > 2 * T) {
+              State = rsWaitStrobe;
+              StateCounter = 0;
+              LeadSign = Sign(steady);
+              c = trace();
+              Pending = Searching = false;
+              TransitionCount = 0;
+            }
+          } else {
+            StateCounter = 0;
+          }
+          break;
+        case rsWaitStrobe:
+          if (crossing >= 0 && Sign(c) == -LeadSign) {
+            // The sliding difference crosses zero when its window holds as
+            // many samples of each tone, Window/2 − 1/2 samples after the
+            // first sample of the new bit; the boundary is put half a sample
+            // before that sample.
+            const double boundary = crossing + 0.5 - windowLength / 2;
+            // Kept, in case the strobe under test turns out to be noise.
+            Transitions[TransitionCount % kTransitions] = {boundary, record};
+            TransitionCount += 1;
+            if (!Pending && !Searching) Candidate(TransitionCount - 1);
+          } else if (!Continuous && Pending && SegmentCount == 1 && Sign(c) == LeadSign) {
+            DropStrobe();  // back to the steady tone before the first bit was over: noise
+          }
+          if (Searching && idx >= SearchAt) {
+            // A best boundary at an end of the searched range may lie beyond
+            // it (the transition that set the guess was noise): the search
+            // moves there, at once backwards, after more samples forwards.
+            double boundary = RefineStrobe(Guess);
+            const double reach = windowLength / 2 + 1;
+            for (int retry = 0; retry < 2 && boundary <= Guess - reach + 1e-9; ++retry) {
+              Guess = boundary;
+              boundary = RefineStrobe(Guess);
+            }
+            if (boundary >= Guess + reach - 1e-9 && SearchRetries < 2) {
+              SearchRetries += 1;
+              Candidate(boundary);
+            } else {
+              Searching = false;
+              StartClock(
+                  boundary,
+                  recordOf(static_cast<int64_t>(std::ceil(boundary + (windowLength - 1) / 2))));
+            }
+          }
+          clockRuns = Pending;
+          break;
+        case rsReceiving:
+          clockRuns = true;
+          break;
+        default:
+          break;
+      }
+
+      // Transitions of the sliding difference, as errors of the boundary that
+      // started the current bit (long bits; short ones fit the boundary).
+      if (clockRuns && !Continuous && crossing >= 0) {
+        const double error = (crossing + 0.5 - windowLength / 2) - Current.Boundary;
+        double& best = c > 0 ? Current.RiseError : Current.FallError;
+        bool& have = c > 0 ? Current.HaveRise : Current.HaveFall;
+        if (!have || std::fabs(error) < std::fabs(best)) best = error;
+        have = true;
+      }
+      PrevValue = c;
+      PrevSteady = steady;
+      if (State >= rsWaitStrobe && Sign(c) != 0) {
+        LastSigned = c;
+        LastSignedAt = idx;
+      }
+
+      // Bit clock: a bit ends when the next sample lies beyond its boundary
+      // (after a strobe found late, the clock catches up on bits already in).
+      while (clockRuns && static_cast<double>(idx + 1) >= NextBoundary) {
+        const int64_t last = std::min(idx, static_cast<int64_t>(std::ceil(NextBoundary)) - 1);
+        CloseBit(std::max(last, BitStart), recordOf(std::max(last, BitStart)));
+        const int undecided = Continuous ? SegmentCount - 2 : SegmentCount - 1;
+        if (undecided >= 1 && Seg(undecided).Tone < 0) {
+          if (!Decide(undecided, Continuous)) {
+            // A false strobe: the next transition seen since is the next candidate.
+            const int64_t next = std::max(CandidateIndex + 1, TransitionCount - kTransitions);
+            DropStrobe();
+            if (next < TransitionCount) Candidate(next);
+            clockRuns = Pending;
+            continue;
+          }
+        }
+        if (RxBitCount >= kMaxTelegramBits) {
+          TelegramEvent.Set();
+          State = rsSleeping;
+          return;
+        }
+        clockRuns = State == rsReceiving || Pending;
+      }
+
+      if (record >= 0) RecordCount += 1;
+    }
+  }
+}
+
+void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
+  // Mixing phasors exactly on exp(−iω·Index) at the start of every block.
+  double phasor[2][2];
+  for (int t = 0; t < 2; ++t) {
+    const double angle = std::fmod(Omega[t] * static_cast<double>(Index), kTwoPi);
+    phasor[t][0] = std::cos(angle);
+    phasor[t][1] = -std::sin(angle);
+  }
+  const double step[2][2] = {{Step[0][0], Step[0][1]}, {Step[1][0], Step[1][1]}};
+  double sliding[2][2] = {{Sliding[0][0], Sliding[0][1]}, {Sliding[1][0], Sliding[1][1]}};
+  double xPrev = XPrev, yPrev = YPrev;
+  double* const ring = Ring.data();
+  const int64_t mask = RingMask;
+  const int64_t window = Window;
+  int64_t index = Index;
+
+  for (int k = 0; k < n; ++k, ++index) {
+    // DC blocker, mixing with a recursive phasor per tone, sliding sums
+    // over the last Window samples.
+    const double x = samples[2 * k];
+    const double y = x - xPrev + kDcPole * yPrev;
+    xPrev = x;
+    yPrev = y;
+    double* const in = &ring[kStride * (index & mask)];
+    const double* const out = &ring[kStride * ((index - window) & mask)];
+    for (int t = 0; t < 2; ++t) {
+      const double pr = phasor[t][0], pi = phasor[t][1];
+      const double zr = y * pr, zi = y * pi;
+      phasor[t][0] = pr * step[t][0] - pi * step[t][1];
+      phasor[t][1] = pr * step[t][1] + pi * step[t][0];
+      sliding[t][0] += zr - out[2 * t];
+      sliding[t][1] += zi - out[2 * t + 1];
+      in[2 * t] = zr;
+      in[2 * t + 1] = zi;
+      in[4 + 2 * t] = sliding[t][0];
+      in[5 + 2 * t] = sliding[t][1];
+      in[8 + 2 * t] = pr;
+      in[9 + 2 * t] = pi;
+    }
+  }
+
+  for (int t = 0; t < 2; ++t) {
+    Sliding[t][0] = sliding[t][0];
+    Sliding[t][1] = sliding[t][1];
+  }
+  XPrev = xPrev;
+  YPrev = yPrev;
+  Index = index;
+  // Keep the sliding sums exact: rounding from adding and removing samples
+  // must not accumulate over a long run.
+  SinceExactSum += n;
+  if (SinceExactSum >= std::max<int64_t>(kExactSumInterval, 4 * Window)) {
+    SinceExactSum = 0;
+    for (int t = 0; t < 2; ++t) Sliding[t][0] = Sliding[t][1] = 0;
+    for (int64_t j = Index - Window; j < Index; ++j) {
+      const double* r = &Ring[static_cast<size_t>(kStride * (j & RingMask))];
+      for (int t = 0; t < 2; ++t) {
+        Sliding[t][0] += r[2 * t];
+        Sliding[t][1] += r[2 * t + 1];
+      }
+    }
+  }
+}
+
+void TSensitiveReceiver::WindowSquares(int64_t index, double square[2]) const {
+  const auto w = static_cast<size_t>(Window);
+  const double* in = &Ring[static_cast<size_t>(kStride * (index & RingMask))];
+  for (int t = 0; t < 2; ++t) {
+    // Image sum of the window ending here: exp(2iω·index) · Σ_{i<m} exp(−2iω·i),
+    // exp(2iω·index) being conj(p)².
+    const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
+    const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
+    const Complex& q = ImageSum[t][w];
+    const double kr = cr * q.real() - ci * q.imag();
+    const double ki = cr * q.imag() + ci * q.real();
+    square[t] =
+        RunSquare(in[4 + 2 * t], in[5 + 2 * t], kr, ki, static_cast<double>(w), RunScale[t][w]);
+  }
+}
+
+void TSensitiveReceiver::LongCarrier(int64_t index, double& square, double& steady) const {
+  const auto w = static_cast<size_t>(2 * Window);
+  const double* in = &Ring[static_cast<size_t>(kStride * (index & RingMask))];
+  const double* out = &Ring[static_cast<size_t>(kStride * ((index - Window) & RingMask))];
+  double fit[2];
+  for (int t = 0; t < 2; ++t) {
+    // Two sliding sums back to back; the image sum as in Correlate.
+    const double lr = in[4 + 2 * t] + out[4 + 2 * t], li = in[5 + 2 * t] + out[5 + 2 * t];
+    const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
+    const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
+    const Complex& q = ImageSum[t][w];
+    fit[t] = RunSquare(lr, li, cr * q.real() - ci * q.imag(), cr * q.imag() + ci * q.real(),
+                       static_cast<double>(w), RunScale[t][w]);
+  }
+  square = std::max(fit[0], fit[1]) / (kFullScale * kFullScale);
+  steady = fit[1] - fit[0];
+}
+
+double TSensitiveReceiver::TakeNoise() {
+  const double noise = PrevPeak;
+  PrevPeak = 0;
+  LastPeak = 0;
+  PeakMax = 0;
+  PeakRising = 0;
+  return noise;
+}
+
+void TSensitiveReceiver::SetRecordCapacity(int32_t capacity) {
+  Records.clear();
+  Records.shrink_to_fit();
+  RecordCapacity = 0;
+  if (capacity > 0) {
+    Records.assign(static_cast<size_t>(capacity), TSignalRecord{});
+    RecordCapacity = capacity;
+  }
+  RecordCount = 0;
+  StrobeRecord = -1;
+  for (TSegment& s : Segments) s.Record = -1;
+}
+
+int32_t TSensitiveReceiver::CopySignalRecords(TSignalRecord* dest) const {
+  if (Records.empty()) return 0;
+  if (dest != nullptr && RecordCount > 0) {
+    std::copy(Records.begin(), Records.begin() + RecordCount, dest);
+  }
+  return RecordCount;
+}
+
+int32_t TSensitiveReceiver::TakeTelegram(uint8_t* dest, int waitMs) {
+  if (!TelegramEvent.Wait(waitMs)) return 0;
+  if (dest != nullptr) std::memcpy(dest, RxBytes, static_cast<size_t>(RxBitCount / 8));
+  return RxBitCount;
+}
+
+}  // namespace sorvex
