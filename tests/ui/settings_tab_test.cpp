@@ -388,6 +388,20 @@ TEST_F(SettingsTab, NewAndLoadAskBeforeGivingUpChanges) {
   EXPECT_EQ(prompts->Unanswered, 0);
 }
 
+TEST_F(SettingsTab, ClosingTheWindowAsksAboutUnsavedSettings) {
+  OpenSettings(kModem1200);
+  EXPECT_TRUE(form->close());  // nothing changed: no question
+  EXPECT_TRUE(prompts->Questions.empty());
+  form->show();
+  Type(Tab().EdOrder, 4);
+  prompts->Answers = {false, true};
+  EXPECT_FALSE(form->close());
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(Filter(0).Order, 4);
+  EXPECT_TRUE(form->close());
+  EXPECT_EQ(prompts->Questions, (std::vector<QString>{kUnsaved, kUnsaved}));
+}
+
 // The response is the one sorvex-tool prints for the same file, in
 // decibels (against 0.7, floored at -100) when CbDb is checked.
 TEST_F(SettingsTab, TheCurveIsTheToolsResponse) {
