@@ -33,10 +33,29 @@ constexpr double kRateRange = 0.04;
 // adding and removing samples never accumulates over a long run.
 constexpr int64_t kExactSumInterval = 8192;
 constexpr int kStride = 12;  // ring doubles per sample
-constexpr int kChunk = 256;  // samples correlated before the receiver walks through them
 
 int Sign(double v) {
   return v > 0 ? 1 : (v < 0 ? -1 : 0);
+}
+
+// std::ceil and std::lround without the library calls (sample times are far
+// inside the int64 range); the same results.
+inline int64_t Ceil(double x) {
+  const auto t = static_cast<int64_t>(x);
+  return t + (static_cast<double>(t) < x ? 1 : 0);
+}
+inline int64_t RoundHalfAway(double x) {
+  auto t = static_cast<int64_t>(x);  // towards zero, exact remainder below
+  const double rest = x - static_cast<double>(t);
+  if (rest >= 0.5) t += 1;
+  if (rest <= -0.5) t -= 1;
+  return t;
+}
+
+// The product as the compiler forms it, without its check for infinities
+// (the operands here are finite).
+inline std::complex<double> Mul(const std::complex<double>& a, const std::complex<double>& b) {
+  return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
 }
 
 // The squared amplitude of the tone that best fits (least squares) m real
@@ -194,13 +213,13 @@ void TSensitiveReceiver::FillSegment(TSegment& s, int64_t first, int64_t last, d
   if (Continuous && turn) {
     // exp(−iΔω·b) = exp(−iΔω·n)·exp(iΔω·(n − b)) for the sample n = ⌈b⌉,
     // whose phasors give the first factor.
-    const auto n = static_cast<int64_t>(std::ceil(boundary));
+    const int64_t n = Ceil(boundary);
     if (n >= 0 && n < Index && Index - n <= RingMask) {
       const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
       const Complex p0(r[8], r[9]), p1(r[10], r[11]);
       const auto k =
-          static_cast<size_t>(std::lround((static_cast<double>(n) - boundary) * kTurnSteps));
-      s.Turn = p1 * std::conj(p0) * TurnTable[std::min<size_t>(k, kTurnSteps)];
+          static_cast<size_t>(RoundHalfAway((static_cast<double>(n) - boundary) * kTurnSteps));
+      s.Turn = Mul(Mul(p1, std::conj(p0)), TurnTable[std::min<size_t>(k, kTurnSteps)]);
     } else {
       s.Turn = std::polar(1.0, -std::fmod((Omega[1] - Omega[0]) * boundary, kTwoPi));
     }
@@ -348,11 +367,10 @@ void TSensitiveReceiver::PadAndSignal() {
 }
 
 void TSensitiveReceiver::StartClock(double boundary, int32_t strobeRecord) {
-  BitStart = static_cast<int64_t>(std::ceil(boundary));
+  BitStart = Ceil(boundary);
   SamplesPerBitEst = SamplesPerBit;
   NextBoundary = boundary + SamplesPerBitEst;
-  Current = TSegment{};
-  Current.Boundary = boundary;
+  Current = TBitInProgress{boundary};
   // The lead-in's last two bit periods, as the bit before the first: the
   // reference of the first decision.
   const int64_t span = std::max<int64_t>(1, std::lround(2 * SamplesPerBit));
@@ -373,22 +391,21 @@ double TSensitiveReceiver::RefineStrobe(double guess) const {
   // stretch picks b.
   const int lead = LeadSign > 0 ? 1 : 0;
   const double from = guess - Window / 2.0 - 1, to = guess + Window / 2.0 + 1;
-  const auto low = static_cast<int64_t>(std::ceil(from)) - 2 * Window;
-  const auto high = static_cast<int64_t>(std::ceil(to + 3 * SamplesPerBit)) - 1;
+  const int64_t low = Ceil(from) - 2 * Window;
+  const int64_t high = Ceil(to + 3 * SamplesPerBit) - 1;
   TRatio best;
   double at = guess;
   auto tryAt = [&](double b) {
     TSegment part;
-    FillSegment(part, low, static_cast<int64_t>(std::ceil(b)) - 1, b - 2 * Window);
+    FillSegment(part, low, Ceil(b) - 1, b - 2 * Window);
     TFit fit;  // the stretch so far, on the phase of its start
     fit.Add(part, lead, 1, 0);
     double ur = 1, ui = 0;
     int tone = lead;
     TRatio whole;
-    for (int64_t first = static_cast<int64_t>(std::ceil(b)), bit = 0; first <= high; ++bit) {
+    for (int64_t first = Ceil(b), bit = 0; first <= high; ++bit) {
       const double edge = b + static_cast<double>(bit) * SamplesPerBit;
-      const int64_t last =
-          std::min(high, static_cast<int64_t>(std::ceil(edge + SamplesPerBit)) - 1);
+      const int64_t last = std::min(high, Ceil(edge + SamplesPerBit) - 1);
       FillSegment(part, first, std::max(first, last), edge);
       TFit with[2] = {fit, fit};
       double vr[2] = {ur, ur}, vi[2] = {ui, ui};
@@ -443,7 +460,7 @@ void TSensitiveReceiver::SetImages(TSegment& s) const {
   const auto m = static_cast<size_t>(std::max<int64_t>(0, s.Last - s.First + 1));
   for (int t = 0; t < 2; ++t) {
     const Complex p(end[8 + 2 * t], -end[9 + 2 * t]);
-    s.Image[t] = p * p * ImageSum[t][m];
+    s.Image[t] = Mul(Mul(p, p), ImageSum[t][m]);
   }
 }
 
@@ -471,7 +488,7 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere
     const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
     z = Complex(r[2 * tone], r[2 * tone + 1]);
     const Complex p(r[8 + 2 * tone], -r[9 + 2 * tone]);
-    e = p * p;
+    e = Mul(p, p);
   };
   Complex earlyZ[2], earlyE[2], lateZ[2], lateE[2];
   for (int t : {a, b}) {
@@ -483,7 +500,7 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere
   TRatio best = fitHere;
   int at = 4;
   auto tryAt = [&](int i) {  // boundary moved by (i − 4)/4 samples
-    const auto first = static_cast<int64_t>(std::ceil(cur.Boundary + (i - 4) / 4.0));
+    const int64_t first = Ceil(cur.Boundary + (i - 4) / 4.0);
     if (first <= prev.First || first > cur.Last || std::abs(first - cur.First) > 1) return;
     Complex sumPrev = prev.Sum[a], imagePrev = prev.Image[a];
     Complex sumCur = cur.Sum[b], imageCur = cur.Image[b];
@@ -506,7 +523,7 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere
     TFit fit = head;
     double ur = hr, ui = hi;
     fit.Add(sumPrev, imagePrev, mp, ur, ui);
-    TFit::Turn(cur.Turn * ShiftTurn[i], a, b, ur, ui);
+    TFit::Turn(Mul(cur.Turn, ShiftTurn[i]), a, b, ur, ui);
     fit.Add(sumCur, imageCur, mc, ur, ui);
     TFit::Turn(next.Turn, b, nextTone, ur, ui);
     fit.Add(next, nextTone, ur, ui);
@@ -527,11 +544,11 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere
   }
   if (at != 4) {
     const double boundary = cur.Boundary + (at - 4) / 4.0;
-    const auto first = static_cast<int64_t>(std::ceil(boundary));
+    const int64_t first = Ceil(boundary);
     if (first > cur.First) MoveSample(cur, prev, cur.First);
     if (first < cur.First) MoveSample(prev, cur, prev.Last);
     cur.Boundary = boundary;
-    cur.Turn = cur.Turn * ShiftTurn[at];
+    cur.Turn = Mul(cur.Turn, ShiftTurn[at]);
   }
   return (at - 4) / 4.0;
 }
@@ -552,7 +569,7 @@ void TSensitiveReceiver::Candidate(double guess) {
   // candidate are in.
   Searching = true;
   Guess = guess;
-  SearchAt = static_cast<int64_t>(std::ceil(guess + Window / 2.0 + 1 + 3 * SamplesPerBit));
+  SearchAt = Ceil(guess + Window / 2.0 + 1 + 3 * SamplesPerBit);
 }
 
 void TSensitiveReceiver::DropStrobe() {
@@ -571,13 +588,15 @@ void TSensitiveReceiver::CloseBit(int64_t last, int32_t record) {
     SegmentCount -= 1;
   }
   TSegment& s = Seg(SegmentCount++);
-  s = Current;
   FillSegment(s, BitStart, last, Current.Boundary);
+  s.RiseError = Current.RiseError;
+  s.FallError = Current.FallError;
+  s.HaveRise = Current.HaveRise;
+  s.HaveFall = Current.HaveFall;
   s.Record = record;
   s.Tone = -1;
   BitStart = last + 1;
-  Current = TSegment{};
-  Current.Boundary = NextBoundary;
+  Current = TBitInProgress{NextBoundary};
   NextBoundary += SamplesPerBitEst;
 }
 
@@ -616,41 +635,20 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   const double T = 1.0 / Baudrate;  // s, for the state durations
   const double windowLength = Window;
   TSignalRecord* const records = Records.empty() ? nullptr : Records.data();
-  // The correlations of a chunk are made in one tight pass, then the
-  // receiver walks through them.
+  const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
+  // The correlations of a chunk and the carrier seen through them are made
+  // in tight passes, then the receiver walks through them.
   for (int done = 0; done < n; done += kChunk) {
     const int chunk = std::min(kChunk, n - done);
     const int64_t chunkStart = Index;
     Correlate(frames + 2 * done + side, chunk);
+    // States only advance within a chunk; the trace is wanted from the wait
+    // for the strobe on and, with short bits, the long window before it.
+    ChunkCarrier(chunkStart, 0, chunk, Continuous && State <= rsWaitLevel, State >= rsWaitStrobe);
     for (int k = 0; k < chunk; ++k) {
       const int64_t idx = chunkStart + k;
-      // The tones' squared amplitudes over the window, and the trace made of
-      // them, only where they are used (the trace from the wait for the
-      // strobe on).
-      double square[2] = {0, 0};
-      bool squared = false;
-      auto squares = [&] {
-        if (!squared) WindowSquares(idx, square);
-        squared = true;
-      };
-      auto trace = [&] {
-        squares();
-        return (std::sqrt(square[1]) - std::sqrt(square[0])) * ValueScale;
-      };
-      // The carrier: its squared tone amplitude (full scale 1.0) and which
-      // tone leads it (the sign). Waiting for it, short bits judge it over two
-      // bit periods, where one would often leave the two tones hardly
-      // distinguishable; a telegram's own bits are long enough to end it.
-      double e2 = 0, steady = 0;
-      if (Continuous && (State == rsWaitSilence || State == rsWaitLevel)) {
-        LongCarrier(idx, e2, steady);
-      } else {
-        squares();
-        e2 = std::max(square[0], square[1]) / (kFullScale * kFullScale);
-        steady = square[1] - square[0];
-      }
-      double c = State >= rsWaitStrobe ? trace() : 0.0;
-      const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
+      const double e2 = ChunkSquare[k], steady = ChunkSteady[k];
+      double c = State >= rsWaitStrobe ? ChunkTrace[k] : 0.0;
 
       // Peak tracker: the noise peak of the wait for the carrier.
       if (State == rsWaitLevel) {
@@ -729,7 +727,8 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
               State = rsWaitStrobe;
               StateCounter = 0;
               LeadSign = Sign(steady);
-              c = trace();
+              ChunkCarrier(chunkStart, k, chunk, false, true);
+              c = ChunkTrace[k];
               Pending = Searching = false;
               TransitionCount = 0;
             }
@@ -766,9 +765,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
               Candidate(boundary);
             } else {
               Searching = false;
-              StartClock(
-                  boundary,
-                  recordOf(static_cast<int64_t>(std::ceil(boundary + (windowLength - 1) / 2))));
+              StartClock(boundary, recordOf(Ceil(boundary + (windowLength - 1) / 2)));
             }
           }
           clockRuns = Pending;
@@ -799,7 +796,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       // Bit clock: a bit ends when the next sample lies beyond its boundary
       // (after a strobe found late, the clock catches up on bits already in).
       while (clockRuns && static_cast<double>(idx + 1) >= NextBoundary) {
-        const int64_t last = std::min(idx, static_cast<int64_t>(std::ceil(NextBoundary)) - 1);
+        const int64_t last = std::min(idx, Ceil(NextBoundary) - 1);
         CloseBit(std::max(last, BitStart), recordOf(std::max(last, BitStart)));
         const int undecided = Continuous ? SegmentCount - 2 : SegmentCount - 1;
         if (undecided >= 1 && Seg(undecided).Tone < 0) {
@@ -889,38 +886,50 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
   }
 }
 
-void TSensitiveReceiver::WindowSquares(int64_t index, double square[2]) const {
+void TSensitiveReceiver::ChunkCarrier(int64_t chunkStart, int from, int to, bool longWindow,
+                                      bool trace) {
+  const double* const ring = Ring.data();
+  const int64_t mask = RingMask;
+  if (longWindow) {
+    // Two sliding sums back to back, over two bit periods.
+    const auto w = static_cast<size_t>(2 * Window);
+    const Complex q[2] = {ImageSum[0][w], ImageSum[1][w]};
+    const double scale[2] = {RunScale[0][w], RunScale[1][w]};
+    for (int k = from; k < to; ++k) {
+      const int64_t index = chunkStart + k;
+      const double* in = &ring[kStride * (index & mask)];
+      const double* out = &ring[kStride * ((index - Window) & mask)];
+      double fit[2];
+      for (int t = 0; t < 2; ++t) {
+        const double lr = in[4 + 2 * t] + out[4 + 2 * t], li = in[5 + 2 * t] + out[5 + 2 * t];
+        // The image sum of the stretch ending here: exp(2iω·index) · Σ_{i<m}
+        // exp(−2iω·i), exp(2iω·index) being conj(p)².
+        const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
+        const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
+        fit[t] = RunSquare(lr, li, cr * q[t].real() - ci * q[t].imag(),
+                           cr * q[t].imag() + ci * q[t].real(), static_cast<double>(w), scale[t]);
+      }
+      ChunkSquare[k] = std::max(fit[0], fit[1]) / (kFullScale * kFullScale);
+      ChunkSteady[k] = fit[1] - fit[0];
+    }
+    return;
+  }
   const auto w = static_cast<size_t>(Window);
-  const double* in = &Ring[static_cast<size_t>(kStride * (index & RingMask))];
-  for (int t = 0; t < 2; ++t) {
-    // Image sum of the window ending here: exp(2iω·index) · Σ_{i<m} exp(−2iω·i),
-    // exp(2iω·index) being conj(p)².
-    const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
-    const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
-    const Complex& q = ImageSum[t][w];
-    const double kr = cr * q.real() - ci * q.imag();
-    const double ki = cr * q.imag() + ci * q.real();
-    square[t] =
-        RunSquare(in[4 + 2 * t], in[5 + 2 * t], kr, ki, static_cast<double>(w), RunScale[t][w]);
+  const Complex q[2] = {ImageSum[0][w], ImageSum[1][w]};
+  const double scale[2] = {RunScale[0][w], RunScale[1][w]};
+  for (int k = from; k < to; ++k) {
+    const double* in = &ring[kStride * ((chunkStart + k) & mask)];
+    double square[2];
+    for (int t = 0; t < 2; ++t) {
+      const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
+      const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
+      square[t] = RunSquare(in[4 + 2 * t], in[5 + 2 * t], cr * q[t].real() - ci * q[t].imag(),
+                            cr * q[t].imag() + ci * q[t].real(), static_cast<double>(w), scale[t]);
+    }
+    ChunkSquare[k] = std::max(square[0], square[1]) / (kFullScale * kFullScale);
+    ChunkSteady[k] = square[1] - square[0];
+    if (trace) ChunkTrace[k] = (std::sqrt(square[1]) - std::sqrt(square[0])) * ValueScale;
   }
-}
-
-void TSensitiveReceiver::LongCarrier(int64_t index, double& square, double& steady) const {
-  const auto w = static_cast<size_t>(2 * Window);
-  const double* in = &Ring[static_cast<size_t>(kStride * (index & RingMask))];
-  const double* out = &Ring[static_cast<size_t>(kStride * ((index - Window) & RingMask))];
-  double fit[2];
-  for (int t = 0; t < 2; ++t) {
-    // Two sliding sums back to back; the image sum as in Correlate.
-    const double lr = in[4 + 2 * t] + out[4 + 2 * t], li = in[5 + 2 * t] + out[5 + 2 * t];
-    const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
-    const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
-    const Complex& q = ImageSum[t][w];
-    fit[t] = RunSquare(lr, li, cr * q.real() - ci * q.imag(), cr * q.imag() + ci * q.real(),
-                       static_cast<double>(w), RunScale[t][w]);
-  }
-  square = std::max(fit[0], fit[1]) / (kFullScale * kFullScale);
-  steady = fit[1] - fit[0];
 }
 
 double TSensitiveReceiver::TakeNoise() {
