@@ -9,6 +9,9 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace sorvex {
 
@@ -51,6 +54,57 @@ inline int64_t RoundHalfAway(double x) {
   if (rest <= -0.5) t -= 1;
   return t;
 }
+
+// Two doubles in one register where the target has them, else a plain
+// pair: each operation rounds as its scalar counterpart does.
+#if defined(__SSE2__)
+class TPair {
+ public:
+  explicit TPair(double both) : V(_mm_set1_pd(both)) {}
+  TPair(double low, double high) : V(_mm_set_pd(high, low)) {}
+  TPair() : V(_mm_setzero_pd()) {}
+  // {p[0], p[2]} and {p[1], p[3]}: the real and imaginary parts of two
+  // complex numbers stored one after the other.
+  static void Split(const double* p, TPair& re, TPair& im) {
+    const __m128d a = _mm_loadu_pd(p), b = _mm_loadu_pd(p + 2);
+    re.V = _mm_unpacklo_pd(a, b);
+    im.V = _mm_unpackhi_pd(a, b);
+  }
+  friend TPair operator+(TPair a, TPair b) { return TPair(_mm_add_pd(a.V, b.V)); }
+  friend TPair operator-(TPair a, TPair b) { return TPair(_mm_sub_pd(a.V, b.V)); }
+  friend TPair operator*(TPair a, TPair b) { return TPair(_mm_mul_pd(a.V, b.V)); }
+  // std::max(0.0, x) per lane: x when 0 < x, else 0.
+  TPair Positive() const { return TPair(_mm_max_pd(V, _mm_setzero_pd())); }
+  TPair Sqrt() const { return TPair(_mm_sqrt_pd(V)); }
+  double Low() const { return _mm_cvtsd_f64(V); }
+  double High() const { return _mm_cvtsd_f64(_mm_unpackhi_pd(V, V)); }
+
+ private:
+  explicit TPair(__m128d v) : V(v) {}
+  __m128d V;
+};
+#else
+class TPair {
+ public:
+  explicit TPair(double both) : L(both), H(both) {}
+  TPair(double low, double high) : L(low), H(high) {}
+  TPair() = default;
+  static void Split(const double* p, TPair& re, TPair& im) {
+    re = TPair(p[0], p[2]);
+    im = TPair(p[1], p[3]);
+  }
+  friend TPair operator+(TPair a, TPair b) { return {a.L + b.L, a.H + b.H}; }
+  friend TPair operator-(TPair a, TPair b) { return {a.L - b.L, a.H - b.H}; }
+  friend TPair operator*(TPair a, TPair b) { return {a.L * b.L, a.H * b.H}; }
+  TPair Positive() const { return {std::max(0.0, L), std::max(0.0, H)}; }
+  TPair Sqrt() const { return {std::sqrt(L), std::sqrt(H)}; }
+  double Low() const { return L; }
+  double High() const { return H; }
+
+ private:
+  double L = 0, H = 0;
+};
+#endif
 
 // The product as the compiler forms it, without its check for infinities
 // (the operands here are finite).
@@ -888,47 +942,44 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
 
 void TSensitiveReceiver::ChunkCarrier(int64_t chunkStart, int from, int to, bool longWindow,
                                       bool trace) {
+  // Both tones at once, one per lane, each lane the scalar arithmetic.
   const double* const ring = Ring.data();
   const int64_t mask = RingMask;
-  if (longWindow) {
-    // Two sliding sums back to back, over two bit periods.
-    const auto w = static_cast<size_t>(2 * Window);
-    const Complex q[2] = {ImageSum[0][w], ImageSum[1][w]};
-    const double scale[2] = {RunScale[0][w], RunScale[1][w]};
-    for (int k = from; k < to; ++k) {
-      const int64_t index = chunkStart + k;
-      const double* in = &ring[kStride * (index & mask)];
-      const double* out = &ring[kStride * ((index - Window) & mask)];
-      double fit[2];
-      for (int t = 0; t < 2; ++t) {
-        const double lr = in[4 + 2 * t] + out[4 + 2 * t], li = in[5 + 2 * t] + out[5 + 2 * t];
-        // The image sum of the stretch ending here: exp(2iω·index) · Σ_{i<m}
-        // exp(−2iω·i), exp(2iω·index) being conj(p)².
-        const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
-        const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
-        fit[t] = RunSquare(lr, li, cr * q[t].real() - ci * q[t].imag(),
-                           cr * q[t].imag() + ci * q[t].real(), static_cast<double>(w), scale[t]);
-      }
-      ChunkSquare[k] = std::max(fit[0], fit[1]) / (kFullScale * kFullScale);
-      ChunkSteady[k] = fit[1] - fit[0];
-    }
-    return;
-  }
-  const auto w = static_cast<size_t>(Window);
-  const Complex q[2] = {ImageSum[0][w], ImageSum[1][w]};
-  const double scale[2] = {RunScale[0][w], RunScale[1][w]};
+  const auto w = static_cast<size_t>(longWindow ? 2 * Window : Window);
+  const TPair qr(ImageSum[0][w].real(), ImageSum[1][w].real());
+  const TPair qi(ImageSum[0][w].imag(), ImageSum[1][w].imag());
+  const TPair scale(RunScale[0][w], RunScale[1][w]);
+  const TPair m(static_cast<double>(w));
+  const TPair two(2.0), minusTwo(-2.0);
   for (int k = from; k < to; ++k) {
-    const double* in = &ring[kStride * ((chunkStart + k) & mask)];
-    double square[2];
-    for (int t = 0; t < 2; ++t) {
-      const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
-      const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
-      square[t] = RunSquare(in[4 + 2 * t], in[5 + 2 * t], cr * q[t].real() - ci * q[t].imag(),
-                            cr * q[t].imag() + ci * q[t].real(), static_cast<double>(w), scale[t]);
+    const int64_t index = chunkStart + k;
+    const double* in = &ring[kStride * (index & mask)];
+    TPair sr, si;
+    TPair::Split(in + 4, sr, si);
+    if (longWindow) {
+      // Two sliding sums back to back, over two bit periods.
+      TPair outR, outI;
+      TPair::Split(&ring[kStride * ((index - Window) & mask)] + 4, outR, outI);
+      sr = sr + outR;
+      si = si + outI;
     }
-    ChunkSquare[k] = std::max(square[0], square[1]) / (kFullScale * kFullScale);
-    ChunkSteady[k] = square[1] - square[0];
-    if (trace) ChunkTrace[k] = (std::sqrt(square[1]) - std::sqrt(square[0])) * ValueScale;
+    // The image sum of the run ending here: exp(2iω·index) · Σ_{i<m}
+    // exp(−2iω·i), exp(2iω·index) being conj(p)².
+    TPair pr, pi;
+    TPair::Split(in + 8, pr, pi);
+    const TPair cr = pr * pr - pi * pi, ci = minusTwo * pr * pi;
+    const TPair kr = cr * qr - ci * qi, ki = cr * qi + ci * qr;
+    // RunSquare, lane by lane.
+    const TPair rr = sr * sr, ii = si * si;
+    const TPair square =
+        (scale * (m * (rr + ii) - (kr * (rr - ii) - two * ki * sr * si))).Positive();
+    const double s0 = square.Low(), s1 = square.High();
+    ChunkSquare[k] = std::max(s0, s1) / (kFullScale * kFullScale);
+    ChunkSteady[k] = s1 - s0;
+    if (trace) {
+      const TPair root = square.Sqrt();
+      ChunkTrace[k] = (root.High() - root.Low()) * ValueScale;
+    }
   }
 }
 
