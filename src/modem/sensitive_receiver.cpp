@@ -248,13 +248,18 @@ void TSensitiveReceiver::Reset() {
   SegmentCount = 0;
 }
 
-void TSensitiveReceiver::FillSegment(TSegment& s, int64_t first, int64_t last, double boundary,
-                                     bool turn) const {
+void TSensitiveReceiver::FillSegment(TSegment& s, int64_t first, int64_t last,
+                                     double boundary) const {
+  SumSegment(s, first, last);
+  s.Boundary = boundary;
+  if (Continuous) s.Turn = TurnAt(boundary);
+}
+
+void TSensitiveReceiver::SumSegment(TSegment& s, int64_t first, int64_t last) const {
   first = std::max({first, last - RingMask + 1, int64_t{0}});
   last = std::max(last, first);
   s.First = first;
   s.Last = last;
-  s.Boundary = boundary;
   double sum[4] = {0, 0, 0, 0}, energy = 0;
   for (int64_t j = first; j <= last; ++j) {
     const double* r = &Ring[static_cast<size_t>(kStride * (j & RingMask))];
@@ -264,20 +269,20 @@ void TSensitiveReceiver::FillSegment(TSegment& s, int64_t first, int64_t last, d
   s.Energy = energy;
   for (int t = 0; t < 2; ++t) s.Sum[t] = Complex(sum[2 * t], sum[2 * t + 1]);
   SetImages(s);
-  if (Continuous && turn) {
-    // exp(−iΔω·b) = exp(−iΔω·n)·exp(iΔω·(n − b)) for the sample n = ⌈b⌉,
-    // whose phasors give the first factor.
-    const int64_t n = Ceil(boundary);
-    if (n >= 0 && n < Index && Index - n <= RingMask) {
-      const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
-      const Complex p0(r[8], r[9]), p1(r[10], r[11]);
-      const auto k =
-          static_cast<size_t>(RoundHalfAway((static_cast<double>(n) - boundary) * kTurnSteps));
-      s.Turn = Mul(Mul(p1, std::conj(p0)), TurnTable[std::min<size_t>(k, kTurnSteps)]);
-    } else {
-      s.Turn = std::polar(1.0, -std::fmod((Omega[1] - Omega[0]) * boundary, kTwoPi));
-    }
+}
+
+std::complex<double> TSensitiveReceiver::TurnAt(double boundary) const {
+  // exp(−iΔω·b) = exp(−iΔω·n)·exp(iΔω·(n − b)) for the sample n = ⌈b⌉,
+  // whose phasors give the first factor.
+  const int64_t n = Ceil(boundary);
+  if (n >= 0 && n < Index && Index - n <= RingMask) {
+    const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
+    const Complex p0(r[8], r[9]), p1(r[10], r[11]);
+    const auto k =
+        static_cast<size_t>(RoundHalfAway((static_cast<double>(n) - boundary) * kTurnSteps));
+    return Mul(Mul(p1, std::conj(p0)), TurnTable[std::min<size_t>(k, kTurnSteps)]);
   }
+  return std::polar(1.0, -std::fmod((Omega[1] - Omega[0]) * boundary, kTwoPi));
 }
 
 inline void TSensitiveReceiver::TFit::Add(const Complex& c, const Complex& k, double m, double ur,
@@ -437,7 +442,7 @@ void TSensitiveReceiver::StartClock(double boundary, int32_t strobeRecord) {
   if (StrobeRecord >= 0) Records[static_cast<size_t>(StrobeRecord)].Kind = skStrobe;
 }
 
-double TSensitiveReceiver::RefineStrobe(double guess) const {
+double TSensitiveReceiver::RefineStrobe(double guess) {
   // One stretch of samples for each candidate boundary b: the steady tone
   // up to b, then the first bit (the other tone) and the bits after it to
   // the stretch's end, each taken as the tone that fits best after those
@@ -449,31 +454,51 @@ double TSensitiveReceiver::RefineStrobe(double guess) const {
   const int64_t high = Ceil(to + 3 * SamplesPerBit) - 1;
   TRatio best;
   double at = guess;
+  // Candidate boundaries a half sample apart mostly cut the same runs of
+  // samples: each run is summed once.
+  int runCount = 0;
+  auto run = [&](int64_t first, int64_t last) -> const TSegment& {
+    for (int i = 0; i < runCount; ++i) {
+      if (Runs[i].KeyFirst == first && Runs[i].KeyLast == last) return Runs[i].Sums;
+    }
+    TRun& r = Runs[runCount < kRuns ? runCount++ : kRuns];
+    r.KeyFirst = first;
+    r.KeyLast = last;
+    SumSegment(r.Sums, first, last);
+    return r.Sums;
+  };
   auto tryAt = [&](double b) {
-    TSegment part;
-    FillSegment(part, low, Ceil(b) - 1, b - 2 * Window);
     TFit fit;  // the stretch so far, on the phase of its start
-    fit.Add(part, lead, 1, 0);
+    fit.Add(run(low, Ceil(b) - 1), lead, 1, 0);
     double ur = 1, ui = 0;
     int tone = lead;
     TRatio whole;
     for (int64_t first = Ceil(b), bit = 0; first <= high; ++bit) {
       const double edge = b + static_cast<double>(bit) * SamplesPerBit;
       const int64_t last = std::min(high, Ceil(edge + SamplesPerBit) - 1);
-      FillSegment(part, first, std::max(first, last), edge);
+      const TSegment& part = run(first, std::max(first, last));
+      const Complex turn = TurnAt(edge);
       TFit with[2] = {fit, fit};
       double vr[2] = {ur, ur}, vi[2] = {ui, ui};
-      for (int t = 0; t < 2; ++t) {
-        TFit::Turn(part.Turn, tone, t, vr[t], vi[t]);
+      // The first bit is the other tone whatever fits.
+      for (int t = bit == 0 ? 1 - lead : 0; t < (bit == 0 ? 2 - lead : 2); ++t) {
+        TFit::Turn(turn, tone, t, vr[t], vi[t]);
         with[t].Add(part, t, vr[t], vi[t]);
       }
-      const TRatio r0 = with[0].Ratio(), r1 = with[1].Ratio();
-      const int next = bit == 0 ? 1 - lead : (r1.Above(r0) ? 1 : 0);
+      int next = 1 - lead;
+      TRatio r;
+      if (bit == 0) {
+        r = with[next].Ratio();
+      } else {
+        const TRatio r0 = with[0].Ratio(), r1 = with[1].Ratio();
+        next = r1.Above(r0) ? 1 : 0;
+        r = next ? r1 : r0;
+      }
       fit = with[next];
       ur = vr[next];
       ui = vi[next];
       tone = next;
-      whole = next ? r1 : r0;
+      whole = r;
       first = std::max(first, last) + 1;
     }
     if (whole.Above(best)) {

@@ -117,8 +117,11 @@ class TSensitiveReceiver {
   // two bit periods ending at the sample; with `trace`, the trace.
   void ChunkCarrier(int64_t chunkStart, int from, int to, bool longWindow, bool trace);
   void ClearSignalState();
-  void FillSegment(TSegment& s, int64_t first, int64_t last, double boundary,
-                   bool turn = true) const;
+  void FillSegment(TSegment& s, int64_t first, int64_t last, double boundary) const;
+  // The sums of FillSegment alone (no boundary, no turn).
+  void SumSegment(TSegment& s, int64_t first, int64_t last) const;
+  // exp(−i(ω1 − ω0)·b) at a boundary b.
+  Complex TurnAt(double boundary) const;
   void SetImages(TSegment& s) const;
   // Moves `sample`, the first of `from` or its last, to the adjacent `to`.
   void MoveSample(TSegment& from, TSegment& to, int64_t sample) const;
@@ -135,7 +138,7 @@ class TSensitiveReceiver {
   void CloseBit(int64_t last, int32_t record);
   // The first boundary that best splits the lead-in tone from the other tone
   // near `guess`, searched in quarter samples.
-  double RefineStrobe(double guess) const;
+  double RefineStrobe(double guess);
   // The shift of the boundary before Segments[index] that best fits the
   // stretch decided on, searched in quarter samples over ±1 sample;
   // `fitHere` is the fit without a shift. The two bits keep the best.
@@ -213,6 +216,14 @@ class TSensitiveReceiver {
   int SegmentCount = 0;
   TSegment& Seg(int i) { return Segments[(SegmentFirst + i) % kSegments]; }
   const TSegment& Seg(int i) const { return Segments[(SegmentFirst + i) % kSegments]; }
+
+  // The runs of samples one strobe search has summed (the last one spare).
+  struct TRun {
+    int64_t KeyFirst = 0, KeyLast = 0;
+    TSegment Sums;
+  };
+  static constexpr int kRuns = 80;
+  TRun Runs[kRuns + 1];
 
   // Contract shared with the standard receiver.
   uint8_t RxBytes[256] = {};
