@@ -70,6 +70,12 @@ class TPair {
     re.V = _mm_unpacklo_pd(a, b);
     im.V = _mm_unpackhi_pd(a, b);
   }
+  static TPair Load(const double* p) { return TPair(_mm_loadu_pd(p)); }
+  // The inverse of Split.
+  static void Join(double* p, TPair re, TPair im) {
+    _mm_storeu_pd(p, _mm_unpacklo_pd(re.V, im.V));
+    _mm_storeu_pd(p + 2, _mm_unpackhi_pd(re.V, im.V));
+  }
   friend TPair operator+(TPair a, TPair b) { return TPair(_mm_add_pd(a.V, b.V)); }
   friend TPair operator-(TPair a, TPair b) { return TPair(_mm_sub_pd(a.V, b.V)); }
   friend TPair operator*(TPair a, TPair b) { return TPair(_mm_mul_pd(a.V, b.V)); }
@@ -93,6 +99,13 @@ class TPair {
     re = TPair(p[0], p[2]);
     im = TPair(p[1], p[3]);
   }
+  static TPair Load(const double* p) { return {p[0], p[1]}; }
+  static void Join(double* p, TPair re, TPair im) {
+    p[0] = re.L;
+    p[1] = im.L;
+    p[2] = re.H;
+    p[3] = im.H;
+  }
   friend TPair operator+(TPair a, TPair b) { return {a.L + b.L, a.H + b.H}; }
   friend TPair operator-(TPair a, TPair b) { return {a.L - b.L, a.H - b.H}; }
   friend TPair operator*(TPair a, TPair b) { return {a.L * b.L, a.H * b.H}; }
@@ -105,6 +118,43 @@ class TPair {
   double L = 0, H = 0;
 };
 #endif
+
+// RunSquare for both tones (one per lane) over a run of m samples ending at
+// a sample: s the run's correlations, p the sample's mixing phasors, q and
+// scale as RunSquare wants them for m.
+struct TRunTerms {
+  TPair Qr, Qi, Scale, M;
+};
+inline TPair RunSquares(TPair sr, TPair si, TPair pr, TPair pi, const TRunTerms& c) {
+  // The image sum of the run: exp(2iω·index) · Σ_{i<m} exp(−2iω·i),
+  // exp(2iω·index) being conj(p)².
+  const TPair cr = pr * pr - pi * pi, ci = TPair(-2.0) * pr * pi;
+  const TPair kr = cr * c.Qr - ci * c.Qi, ki = cr * c.Qi + ci * c.Qr;
+  const TPair rr = sr * sr, ii = si * si;
+  return (c.Scale * (c.M * (rr + ii) - (kr * (rr - ii) - TPair(2.0) * ki * sr * si))).Positive();
+}
+
+inline TRunTerms RunTermsOf(const std::vector<std::complex<double>> imageSum[2],
+                            const std::vector<double> runScale[2], int length) {
+  const auto w = static_cast<size_t>(length);
+  return {TPair(imageSum[0][w].real(), imageSum[1][w].real()),
+          TPair(imageSum[0][w].imag(), imageSum[1][w].imag()),
+          TPair(runScale[0][w], runScale[1][w]), TPair(static_cast<double>(w))};
+}
+
+// The carrier of one sample from its tones' squared amplitudes: the
+// stronger one's (full scale 1.0), their difference and, with `trace`, the
+// trace (the difference of the amplitudes, times `valueScale`).
+inline void StoreCarrier(TPair square, bool trace, double valueScale, double& strongest,
+                         double& steady, double& traced) {
+  const double s0 = square.Low(), s1 = square.High();
+  strongest = std::max(s0, s1) / (kFullScale * kFullScale);
+  steady = s1 - s0;
+  if (trace) {
+    const TPair root = square.Sqrt();
+    traced = (root.High() - root.Low()) * valueScale;
+  }
+}
 
 // The product as the compiler forms it, without its check for infinities
 // (the operands here are finite).
@@ -260,28 +310,33 @@ void TSensitiveReceiver::SumSegment(TSegment& s, int64_t first, int64_t last) co
   last = std::max(last, first);
   s.First = first;
   s.Last = last;
-  double sum[4] = {0, 0, 0, 0}, energy = 0;
+  TPair sum0(0.0), sum1(0.0);  // per tone: real, imaginary
+  double energy = 0;
   for (int64_t j = first; j <= last; ++j) {
     const double* r = &Ring[static_cast<size_t>(kStride * (j & RingMask))];
-    for (int i = 0; i < 4; ++i) sum[i] += r[i];
+    sum0 = sum0 + TPair::Load(r);
+    sum1 = sum1 + TPair::Load(r + 2);
     energy += r[0] * r[0] + r[1] * r[1];  // |x·p|² = x²
   }
   s.Energy = energy;
-  for (int t = 0; t < 2; ++t) s.Sum[t] = Complex(sum[2 * t], sum[2 * t + 1]);
+  s.Sum[0] = Complex(sum0.Low(), sum0.High());
+  s.Sum[1] = Complex(sum1.Low(), sum1.High());
   SetImages(s);
 }
 
-std::complex<double> TSensitiveReceiver::TurnAt(double boundary) const {
+inline std::complex<double> TSensitiveReceiver::TurnAt(double boundary) const {
   // exp(−iΔω·b) = exp(−iΔω·n)·exp(iΔω·(n − b)) for the sample n = ⌈b⌉,
   // whose phasors give the first factor.
   const int64_t n = Ceil(boundary);
-  if (n >= 0 && n < Index && Index - n <= RingMask) {
-    const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
-    const Complex p0(r[8], r[9]), p1(r[10], r[11]);
-    const auto k =
-        static_cast<size_t>(RoundHalfAway((static_cast<double>(n) - boundary) * kTurnSteps));
-    return Mul(Mul(p1, std::conj(p0)), TurnTable[std::min<size_t>(k, kTurnSteps)]);
-  }
+  if (n < 0 || n >= Index || Index - n > RingMask) return FarTurn(boundary);
+  const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
+  const Complex p0(r[8], r[9]), p1(r[10], r[11]);
+  const auto k =
+      static_cast<size_t>(RoundHalfAway((static_cast<double>(n) - boundary) * kTurnSteps));
+  return Mul(Mul(p1, std::conj(p0)), TurnTable[std::min<size_t>(k, kTurnSteps)]);
+}
+
+std::complex<double> TSensitiveReceiver::FarTurn(double boundary) const {
   return std::polar(1.0, -std::fmod((Omega[1] - Omega[0]) * boundary, kTwoPi));
 }
 
@@ -720,10 +775,10 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   for (int done = 0; done < n; done += kChunk) {
     const int chunk = std::min(kChunk, n - done);
     const int64_t chunkStart = Index;
-    Correlate(frames + 2 * done + side, chunk);
     // States only advance within a chunk; the trace is wanted from the wait
     // for the strobe on and, with short bits, the long window before it.
-    ChunkCarrier(chunkStart, 0, chunk, Continuous && State <= rsWaitLevel, State >= rsWaitStrobe);
+    Correlate(frames + 2 * done + side, chunk, Continuous && State <= rsWaitLevel,
+              State >= rsWaitStrobe);
     for (int k = 0; k < chunk; ++k) {
       const int64_t idx = chunkStart + k;
       const double e2 = ChunkSquare[k], steady = ChunkSteady[k];
@@ -901,7 +956,17 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   }
 }
 
+void TSensitiveReceiver::Correlate(const int16_t* samples, int n, bool longWindow, bool trace) {
+  if (longWindow) {
+    trace ? Correlate<true, true>(samples, n) : Correlate<true, false>(samples, n);
+  } else {
+    trace ? Correlate<false, true>(samples, n) : Correlate<false, false>(samples, n);
+  }
+}
+
+template <bool kLong, bool kTrace>
 void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
+  // Both tones at once, one per lane, each lane the scalar arithmetic.
   // Mixing phasors exactly on exp(−iω·Index) at the start of every block.
   double phasor[2][2];
   for (int t = 0; t < 2; ++t) {
@@ -909,8 +974,10 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
     phasor[t][0] = std::cos(angle);
     phasor[t][1] = -std::sin(angle);
   }
-  const double step[2][2] = {{Step[0][0], Step[0][1]}, {Step[1][0], Step[1][1]}};
-  double sliding[2][2] = {{Sliding[0][0], Sliding[0][1]}, {Sliding[1][0], Sliding[1][1]}};
+  TPair pr(phasor[0][0], phasor[1][0]), pi(phasor[0][1], phasor[1][1]);
+  const TPair stepR(Step[0][0], Step[1][0]), stepI(Step[0][1], Step[1][1]);
+  TPair slidingR(Sliding[0][0], Sliding[1][0]), slidingI(Sliding[0][1], Sliding[1][1]);
+  const TRunTerms terms = RunTermsOf(ImageSum, RunScale, kLong ? 2 * Window : Window);
   double xPrev = XPrev, yPrev = YPrev;
   double* const ring = Ring.data();
   const int64_t mask = RingMask;
@@ -919,33 +986,39 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
 
   for (int k = 0; k < n; ++k, ++index) {
     // DC blocker, mixing with a recursive phasor per tone, sliding sums
-    // over the last Window samples.
+    // over the last Window samples; the carrier seen through them.
     const double x = samples[2 * k];
     const double y = x - xPrev + kDcPole * yPrev;
     xPrev = x;
     yPrev = y;
     double* const in = &ring[kStride * (index & mask)];
     const double* const out = &ring[kStride * ((index - window) & mask)];
-    for (int t = 0; t < 2; ++t) {
-      const double pr = phasor[t][0], pi = phasor[t][1];
-      const double zr = y * pr, zi = y * pi;
-      phasor[t][0] = pr * step[t][0] - pi * step[t][1];
-      phasor[t][1] = pr * step[t][1] + pi * step[t][0];
-      sliding[t][0] += zr - out[2 * t];
-      sliding[t][1] += zi - out[2 * t + 1];
-      in[2 * t] = zr;
-      in[2 * t + 1] = zi;
-      in[4 + 2 * t] = sliding[t][0];
-      in[5 + 2 * t] = sliding[t][1];
-      in[8 + 2 * t] = pr;
-      in[9 + 2 * t] = pi;
+    const TPair zr = TPair(y) * pr, zi = TPair(y) * pi;
+    TPair outR, outI;
+    TPair::Split(out, outR, outI);
+    slidingR = slidingR + (zr - outR);
+    slidingI = slidingI + (zi - outI);
+    TPair::Join(in, zr, zi);
+    TPair::Join(in + 4, slidingR, slidingI);
+    TPair::Join(in + 8, pr, pi);
+    TPair sr = slidingR, si = slidingI;
+    if (kLong) {
+      // Two sliding sums back to back, over two bit periods.
+      TPair::Split(out + 4, outR, outI);
+      sr = sr + outR;
+      si = si + outI;
     }
+    StoreCarrier(RunSquares(sr, si, pr, pi, terms), kTrace, ValueScale, ChunkSquare[k],
+                 ChunkSteady[k], ChunkTrace[k]);
+    const TPair nextR = pr * stepR - pi * stepI;
+    pi = pr * stepI + pi * stepR;
+    pr = nextR;
   }
 
-  for (int t = 0; t < 2; ++t) {
-    Sliding[t][0] = sliding[t][0];
-    Sliding[t][1] = sliding[t][1];
-  }
+  Sliding[0][0] = slidingR.Low();
+  Sliding[1][0] = slidingR.High();
+  Sliding[0][1] = slidingI.Low();
+  Sliding[1][1] = slidingI.High();
   XPrev = xPrev;
   YPrev = yPrev;
   Index = index;
@@ -967,44 +1040,23 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
 
 void TSensitiveReceiver::ChunkCarrier(int64_t chunkStart, int from, int to, bool longWindow,
                                       bool trace) {
-  // Both tones at once, one per lane, each lane the scalar arithmetic.
+  const TRunTerms terms = RunTermsOf(ImageSum, RunScale, longWindow ? 2 * Window : Window);
   const double* const ring = Ring.data();
-  const int64_t mask = RingMask;
-  const auto w = static_cast<size_t>(longWindow ? 2 * Window : Window);
-  const TPair qr(ImageSum[0][w].real(), ImageSum[1][w].real());
-  const TPair qi(ImageSum[0][w].imag(), ImageSum[1][w].imag());
-  const TPair scale(RunScale[0][w], RunScale[1][w]);
-  const TPair m(static_cast<double>(w));
-  const TPair two(2.0), minusTwo(-2.0);
   for (int k = from; k < to; ++k) {
     const int64_t index = chunkStart + k;
-    const double* in = &ring[kStride * (index & mask)];
-    TPair sr, si;
+    const double* in = &ring[kStride * (index & RingMask)];
+    TPair sr, si, pr, pi;
     TPair::Split(in + 4, sr, si);
+    TPair::Split(in + 8, pr, pi);
     if (longWindow) {
       // Two sliding sums back to back, over two bit periods.
       TPair outR, outI;
-      TPair::Split(&ring[kStride * ((index - Window) & mask)] + 4, outR, outI);
+      TPair::Split(&ring[kStride * ((index - Window) & RingMask)] + 4, outR, outI);
       sr = sr + outR;
       si = si + outI;
     }
-    // The image sum of the run ending here: exp(2iω·index) · Σ_{i<m}
-    // exp(−2iω·i), exp(2iω·index) being conj(p)².
-    TPair pr, pi;
-    TPair::Split(in + 8, pr, pi);
-    const TPair cr = pr * pr - pi * pi, ci = minusTwo * pr * pi;
-    const TPair kr = cr * qr - ci * qi, ki = cr * qi + ci * qr;
-    // RunSquare, lane by lane.
-    const TPair rr = sr * sr, ii = si * si;
-    const TPair square =
-        (scale * (m * (rr + ii) - (kr * (rr - ii) - two * ki * sr * si))).Positive();
-    const double s0 = square.Low(), s1 = square.High();
-    ChunkSquare[k] = std::max(s0, s1) / (kFullScale * kFullScale);
-    ChunkSteady[k] = s1 - s0;
-    if (trace) {
-      const TPair root = square.Sqrt();
-      ChunkTrace[k] = (root.High() - root.Low()) * ValueScale;
-    }
+    StoreCarrier(RunSquares(sr, si, pr, pi, terms), trace, ValueScale, ChunkSquare[k],
+                 ChunkSteady[k], ChunkTrace[k]);
   }
 }
 

@@ -109,7 +109,10 @@ class TSensitiveReceiver {
   };
 
   void Configure(int32_t baudrate, int32_t freq0, int32_t freq1);
-  // Runs the correlators over n samples (every second int16) into the ring.
+  // Runs the correlators over n samples (every second int16) into the ring,
+  // and the carrier through them into the chunk (see ChunkCarrier).
+  void Correlate(const int16_t* samples, int n, bool longWindow, bool trace);
+  template <bool kLong, bool kTrace>
   void Correlate(const int16_t* samples, int n);
   // Samples [from, to) of the chunk from sample `chunkStart`: the squared
   // amplitude of the stronger tone (full scale 1.0) and the difference of the
@@ -122,6 +125,7 @@ class TSensitiveReceiver {
   void SumSegment(TSegment& s, int64_t first, int64_t last) const;
   // exp(−i(ω1 − ω0)·b) at a boundary b.
   Complex TurnAt(double boundary) const;
+  Complex FarTurn(double boundary) const;  // for a boundary the ring no longer holds
   void SetImages(TSegment& s) const;
   // Moves `sample`, the first of `from` or its last, to the adjacent `to`.
   void MoveSample(TSegment& from, TSegment& to, int64_t sample) const;
