@@ -82,6 +82,12 @@ class TPair {
   // std::max(0.0, x) per lane: x when 0 < x, else 0.
   TPair Positive() const { return TPair(_mm_max_pd(V, _mm_setzero_pd())); }
   TPair Sqrt() const { return TPair(_mm_sqrt_pd(V)); }
+  // All ones per lane where this ≤ b, for Blend.
+  TPair AtMost(TPair b) const { return TPair(_mm_cmple_pd(V, b.V)); }
+  // a where the mask is set, else b.
+  static TPair Blend(TPair mask, TPair a, TPair b) {
+    return TPair(_mm_or_pd(_mm_and_pd(mask.V, a.V), _mm_andnot_pd(mask.V, b.V)));
+  }
   double Low() const { return _mm_cvtsd_f64(V); }
   double High() const { return _mm_cvtsd_f64(_mm_unpackhi_pd(V, V)); }
 
@@ -111,6 +117,10 @@ class TPair {
   friend TPair operator*(TPair a, TPair b) { return {a.L * b.L, a.H * b.H}; }
   TPair Positive() const { return {std::max(0.0, L), std::max(0.0, H)}; }
   TPair Sqrt() const { return {std::sqrt(L), std::sqrt(H)}; }
+  TPair AtMost(TPair b) const { return {L <= b.L ? 1.0 : 0.0, H <= b.H ? 1.0 : 0.0}; }
+  static TPair Blend(TPair mask, TPair a, TPair b) {
+    return {mask.L != 0 ? a.L : b.L, mask.H != 0 ? a.H : b.H};
+  }
   double Low() const { return L; }
   double High() const { return H; }
 
@@ -154,6 +164,33 @@ inline void StoreCarrier(TPair square, bool trace, double valueScale, double& st
     const TPair root = square.Sqrt();
     traced = (root.High() - root.Low()) * valueScale;
   }
+}
+
+// A fit (sums sr, si, kr, ki over m samples) with one more run of `length`
+// samples, tone j's correlation c[j] and image sum k[j] turned by lane j of
+// u, as TFit::Add then TFit::Ratio (FittedRatio) make it, both lanes at once.
+inline void PairRatios(double sr, double si, double kr, double ki, double m,
+                       const std::complex<double> c[2], const std::complex<double> k[2],
+                       double length, TPair ur, TPair ui, double num[2], double den[2]) {
+  const TPair cr(c[0].real(), c[1].real()), ci(c[0].imag(), c[1].imag());
+  const TPair qr(k[0].real(), k[1].real()), qi(k[0].imag(), k[1].imag());
+  const TPair br = ur * ur - ui * ui, bi = TPair(-2.0) * ur * ui;
+  const TPair s0 = TPair(sr) + (ur * cr - ui * ci), s1 = TPair(si) + (ur * ci + ui * cr);
+  const TPair k0 = TPair(kr) + (br * qr - bi * qi), k1 = TPair(ki) + (br * qi + bi * qr);
+  const TPair mm(m + length);
+  const TPair norm = s0 * s0 + s1 * s1;
+  const TPair square = mm * mm;
+  const TPair rest = square - (k0 * k0 + k1 * k1);
+  const TPair flat = rest.AtMost(TPair(1e-9) * mm * mm);
+  const TPair n =
+      (TPair(4.0) * (mm * norm - (k0 * (s0 * s0 - s1 * s1) - k1 * TPair(2.0) * s0 * s1)))
+          .Positive();
+  const TPair numbers = TPair::Blend(flat, TPair(4.0) * norm, n);
+  const TPair dens = TPair::Blend(flat, square, rest * mm);
+  num[0] = numbers.Low();
+  num[1] = numbers.High();
+  den[0] = dens.Low();
+  den[1] = dens.High();
 }
 
 // The product as the compiler forms it, without its check for infinities
@@ -420,18 +457,26 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
       TFit::Turn(s.Turn, prev.Tone, t, ur, ui);
       TFit one = base;
       one.Add(s, t, ur, ui);
-      for (int u = 0; u < (lookAhead ? 2 : 1); ++u) {
-        TRatio fit;
-        if (lookAhead) {
-          const TSegment& next = Seg(index + 1);
-          double vr = ur, vi = ui;
-          TFit::Turn(next.Turn, t, u, vr, vi);
-          TFit two = one;
-          two.Add(next, u, vr, vi);
-          fit = two.Ratio();
-        } else {
-          fit = one.Ratio();
+      if (!lookAhead) {
+        const TRatio fit = one.Ratio();
+        if (fit.Above(best)) {
+          best = fit;
+          s.Tone = t;
         }
+        continue;
+      }
+      // Both tones for the next bit side by side: lane u is the next bit
+      // taken as tone u, turned from t as TFit::Turn does.
+      const TSegment& next = Seg(index + 1);
+      const double tr = next.Turn.real(), ti = t > 0 ? next.Turn.imag() : -next.Turn.imag();
+      const double rr = ur * tr - ui * ti, ri = ur * ti + ui * tr;
+      double num[2], den[2];
+      PairRatios(one.Sr, one.Si, one.Kr, one.Ki, one.M, next.Sum, next.Image,
+                 static_cast<double>(next.Last - next.First + 1),
+                 t == 0 ? TPair(ur, rr) : TPair(rr, ur), t == 0 ? TPair(ui, ri) : TPair(ri, ui),
+                 num, den);
+      for (int u = 0; u < 2; ++u) {
+        const TRatio fit{num[u], den[u]};
         if (fit.Above(best)) {
           best = fit;
           s.Tone = t;
