@@ -171,7 +171,8 @@ inline void StoreCarrier(TPair square, bool trace, double valueScale, double& st
 // u, as TFit::Add then TFit::Ratio (FittedRatio) make it, both lanes at once.
 inline void PairRatios(double sr, double si, double kr, double ki, double m,
                        const std::complex<double> c[2], const std::complex<double> k[2],
-                       double length, TPair ur, TPair ui, double num[2], double den[2]) {
+                       double length, TPair ur, TPair ui, double num[2], double den[2],
+                       double sums[4][2] = nullptr) {
   const TPair cr(c[0].real(), c[1].real()), ci(c[0].imag(), c[1].imag());
   const TPair qr(k[0].real(), k[1].real()), qi(k[0].imag(), k[1].imag());
   const TPair br = ur * ur - ui * ui, bi = TPair(-2.0) * ur * ui;
@@ -191,6 +192,13 @@ inline void PairRatios(double sr, double si, double kr, double ki, double m,
   num[1] = numbers.High();
   den[0] = dens.Low();
   den[1] = dens.High();
+  if (sums != nullptr) {
+    const TPair* const lanes[4] = {&s0, &s1, &k0, &k1};
+    for (int i = 0; i < 4; ++i) {
+      sums[i][0] = lanes[i]->Low();
+      sums[i][1] = lanes[i]->High();
+    }
+  }
 }
 
 // The product as the compiler forms it, without its check for infinities
@@ -578,27 +586,34 @@ double TSensitiveReceiver::RefineStrobe(double guess) {
       const int64_t last = std::min(high, Ceil(edge + SamplesPerBit) - 1);
       const TSegment& part = run(first, std::max(first, last));
       const Complex turn = TurnAt(edge);
-      TFit with[2] = {fit, fit};
-      double vr[2] = {ur, ur}, vi[2] = {ui, ui};
-      // The first bit is the other tone whatever fits.
-      for (int t = bit == 0 ? 1 - lead : 0; t < (bit == 0 ? 2 - lead : 2); ++t) {
-        TFit::Turn(turn, tone, t, vr[t], vi[t]);
-        with[t].Add(part, t, vr[t], vi[t]);
-      }
+      const double length = static_cast<double>(part.Last - part.First + 1);
       int next = 1 - lead;
-      TRatio r;
       if (bit == 0) {
-        r = with[next].Ratio();
+        // The first bit is the other tone whatever fits.
+        TFit::Turn(turn, tone, next, ur, ui);
+        fit.Add(part, next, ur, ui);
+        whole = fit.Ratio();
       } else {
-        const TRatio r0 = with[0].Ratio(), r1 = with[1].Ratio();
+        // Both tones side by side, lane t turned from `tone` as TFit::Turn does.
+        const double tr = turn.real(), ti = tone > 0 ? turn.imag() : -turn.imag();
+        const double rr = ur * tr - ui * ti, ri = ur * ti + ui * tr;
+        const double vr[2] = {tone == 0 ? ur : rr, tone == 0 ? rr : ur};
+        const double vi[2] = {tone == 0 ? ui : ri, tone == 0 ? ri : ui};
+        double num[2], den[2], sums[4][2];
+        PairRatios(fit.Sr, fit.Si, fit.Kr, fit.Ki, fit.M, part.Sum, part.Image, length,
+                   TPair(vr[0], vr[1]), TPair(vi[0], vi[1]), num, den, sums);
+        const TRatio r0{num[0], den[0]}, r1{num[1], den[1]};
         next = r1.Above(r0) ? 1 : 0;
-        r = next ? r1 : r0;
+        whole = next ? r1 : r0;
+        fit.Sr = sums[0][next];
+        fit.Si = sums[1][next];
+        fit.Kr = sums[2][next];
+        fit.Ki = sums[3][next];
+        fit.M += length;
+        ur = vr[next];
+        ui = vi[next];
       }
-      fit = with[next];
-      ur = vr[next];
-      ui = vi[next];
       tone = next;
-      whole = r;
       first = std::max(first, last) + 1;
     }
     if (whole.Above(best)) {
