@@ -129,9 +129,11 @@ class TPair {
 };
 #endif
 
-// RunSquare for both tones (one per lane) over a run of m samples ending at
-// a sample: s the run's correlations, p the sample's mixing phasors, q and
-// scale as RunSquare wants them for m.
+// The squared amplitude (sample units) of each tone, one per lane, over a
+// plain run of m samples ending at a sample: s the run's correlations, p
+// the sample's mixing phasors. As FittedRatio below, but |k| (so the
+// denominator) depends on m alone: scale = 4 / (m·(m² − |k|²)), q = Σ_{i<m}
+// exp(−2iω·i), both zeroed (scale 4/m²) for a tone without sine part.
 struct TRunTerms {
   TPair Qr, Qi, Scale, M;
 };
@@ -227,14 +229,6 @@ inline void FittedRatio(double sr, double si, double kr, double ki, double m, do
   }
   num = std::max(0.0, 4 * (m * norm - (kr * (sr * sr - si * si) - ki * 2 * sr * si)));
   den *= m;
-}
-
-// The same for a plain run of m samples of one tone, whose |k| (so the
-// denominator) depends on m alone: scale = 4 / (m·(m² − |k|²)), k zeroed
-// (scale 4/m²) for a tone without sine part.
-inline double RunSquare(double sr, double si, double kr, double ki, double m, double scale) {
-  const double rr = sr * sr, ii = si * si;
-  return std::max(0.0, scale * (m * (rr + ii) - (kr * (rr - ii) - 2 * ki * sr * si)));
 }
 
 }  // namespace
