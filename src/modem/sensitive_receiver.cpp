@@ -9,6 +9,9 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace sorvex {
 
@@ -33,10 +36,177 @@ constexpr double kRateRange = 0.04;
 // adding and removing samples never accumulates over a long run.
 constexpr int64_t kExactSumInterval = 8192;
 constexpr int kStride = 12;  // ring doubles per sample
-constexpr int kChunk = 256;  // samples correlated before the receiver walks through them
 
 int Sign(double v) {
   return v > 0 ? 1 : (v < 0 ? -1 : 0);
+}
+
+// std::ceil and std::lround without the library calls (sample times are far
+// inside the int64 range); the same results.
+inline int64_t Ceil(double x) {
+  const auto t = static_cast<int64_t>(x);
+  return t + (static_cast<double>(t) < x ? 1 : 0);
+}
+inline int64_t RoundHalfAway(double x) {
+  auto t = static_cast<int64_t>(x);  // towards zero, exact remainder below
+  const double rest = x - static_cast<double>(t);
+  if (rest >= 0.5) t += 1;
+  if (rest <= -0.5) t -= 1;
+  return t;
+}
+
+// Two doubles in one register where the target has them, else a plain
+// pair: each operation rounds as its scalar counterpart does.
+#if defined(__SSE2__)
+class TPair {
+ public:
+  explicit TPair(double both) : V(_mm_set1_pd(both)) {}
+  TPair(double low, double high) : V(_mm_set_pd(high, low)) {}
+  TPair() : V(_mm_setzero_pd()) {}
+  // {p[0], p[2]} and {p[1], p[3]}: the real and imaginary parts of two
+  // complex numbers stored one after the other.
+  static void Split(const double* p, TPair& re, TPair& im) {
+    const __m128d a = _mm_loadu_pd(p), b = _mm_loadu_pd(p + 2);
+    re.V = _mm_unpacklo_pd(a, b);
+    im.V = _mm_unpackhi_pd(a, b);
+  }
+  static TPair Load(const double* p) { return TPair(_mm_loadu_pd(p)); }
+  // The inverse of Split.
+  static void Join(double* p, TPair re, TPair im) {
+    _mm_storeu_pd(p, _mm_unpacklo_pd(re.V, im.V));
+    _mm_storeu_pd(p + 2, _mm_unpackhi_pd(re.V, im.V));
+  }
+  friend TPair operator+(TPair a, TPair b) { return TPair(_mm_add_pd(a.V, b.V)); }
+  friend TPair operator-(TPair a, TPair b) { return TPair(_mm_sub_pd(a.V, b.V)); }
+  friend TPair operator*(TPair a, TPair b) { return TPair(_mm_mul_pd(a.V, b.V)); }
+  // std::max(0.0, x) per lane: x when 0 < x, else 0.
+  TPair Positive() const { return TPair(_mm_max_pd(V, _mm_setzero_pd())); }
+  TPair Sqrt() const { return TPair(_mm_sqrt_pd(V)); }
+  // All ones per lane where this ≤ b, for Blend.
+  TPair AtMost(TPair b) const { return TPair(_mm_cmple_pd(V, b.V)); }
+  // a where the mask is set, else b.
+  static TPair Blend(TPair mask, TPair a, TPair b) {
+    return TPair(_mm_or_pd(_mm_and_pd(mask.V, a.V), _mm_andnot_pd(mask.V, b.V)));
+  }
+  double Low() const { return _mm_cvtsd_f64(V); }
+  double High() const { return _mm_cvtsd_f64(_mm_unpackhi_pd(V, V)); }
+
+ private:
+  explicit TPair(__m128d v) : V(v) {}
+  __m128d V;
+};
+#else
+class TPair {
+ public:
+  explicit TPair(double both) : L(both), H(both) {}
+  TPair(double low, double high) : L(low), H(high) {}
+  TPair() = default;
+  static void Split(const double* p, TPair& re, TPair& im) {
+    re = TPair(p[0], p[2]);
+    im = TPair(p[1], p[3]);
+  }
+  static TPair Load(const double* p) { return {p[0], p[1]}; }
+  static void Join(double* p, TPair re, TPair im) {
+    p[0] = re.L;
+    p[1] = im.L;
+    p[2] = re.H;
+    p[3] = im.H;
+  }
+  friend TPair operator+(TPair a, TPair b) { return {a.L + b.L, a.H + b.H}; }
+  friend TPair operator-(TPair a, TPair b) { return {a.L - b.L, a.H - b.H}; }
+  friend TPair operator*(TPair a, TPair b) { return {a.L * b.L, a.H * b.H}; }
+  TPair Positive() const { return {std::max(0.0, L), std::max(0.0, H)}; }
+  TPair Sqrt() const { return {std::sqrt(L), std::sqrt(H)}; }
+  TPair AtMost(TPair b) const { return {L <= b.L ? 1.0 : 0.0, H <= b.H ? 1.0 : 0.0}; }
+  static TPair Blend(TPair mask, TPair a, TPair b) {
+    return {mask.L != 0 ? a.L : b.L, mask.H != 0 ? a.H : b.H};
+  }
+  double Low() const { return L; }
+  double High() const { return H; }
+
+ private:
+  double L = 0, H = 0;
+};
+#endif
+
+// The squared amplitude (sample units) of each tone, one per lane, over a
+// plain run of m samples ending at a sample: s the run's correlations, p
+// the sample's mixing phasors. As FittedRatio below, but |k| (so the
+// denominator) depends on m alone: scale = 4 / (m·(m² − |k|²)), q = Σ_{i<m}
+// exp(−2iω·i), both zeroed (scale 4/m²) for a tone without sine part.
+struct TRunTerms {
+  TPair Qr, Qi, Scale, M;
+};
+inline TPair RunSquares(TPair sr, TPair si, TPair pr, TPair pi, const TRunTerms& c) {
+  // The image sum of the run: exp(2iω·index) · Σ_{i<m} exp(−2iω·i),
+  // exp(2iω·index) being conj(p)².
+  const TPair cr = pr * pr - pi * pi, ci = TPair(-2.0) * pr * pi;
+  const TPair kr = cr * c.Qr - ci * c.Qi, ki = cr * c.Qi + ci * c.Qr;
+  const TPair rr = sr * sr, ii = si * si;
+  return (c.Scale * (c.M * (rr + ii) - (kr * (rr - ii) - TPair(2.0) * ki * sr * si))).Positive();
+}
+
+inline TRunTerms RunTermsOf(const std::vector<std::complex<double>> imageSum[2],
+                            const std::vector<double> runScale[2], int length) {
+  const auto w = static_cast<size_t>(length);
+  return {TPair(imageSum[0][w].real(), imageSum[1][w].real()),
+          TPair(imageSum[0][w].imag(), imageSum[1][w].imag()),
+          TPair(runScale[0][w], runScale[1][w]), TPair(static_cast<double>(w))};
+}
+
+// The carrier of one sample from its tones' squared amplitudes: the
+// stronger one's (full scale 1.0), their difference and, with `trace`, the
+// trace (the difference of the amplitudes, times `valueScale`).
+inline void StoreCarrier(TPair square, bool trace, double valueScale, double& strongest,
+                         double& steady, double& traced) {
+  const double s0 = square.Low(), s1 = square.High();
+  strongest = std::max(s0, s1) / (kFullScale * kFullScale);
+  steady = s1 - s0;
+  if (trace) {
+    const TPair root = square.Sqrt();
+    traced = (root.High() - root.Low()) * valueScale;
+  }
+}
+
+// A fit (sums sr, si, kr, ki over m samples) with one more run of `length`
+// samples, tone j's correlation c[j] and image sum k[j] turned by lane j of
+// u, as TFit::Add then TFit::Ratio (FittedRatio) make it, both lanes at once.
+inline void PairRatios(double sr, double si, double kr, double ki, double m,
+                       const std::complex<double> c[2], const std::complex<double> k[2],
+                       double length, TPair ur, TPair ui, double num[2], double den[2],
+                       double sums[4][2] = nullptr) {
+  const TPair cr(c[0].real(), c[1].real()), ci(c[0].imag(), c[1].imag());
+  const TPair qr(k[0].real(), k[1].real()), qi(k[0].imag(), k[1].imag());
+  const TPair br = ur * ur - ui * ui, bi = TPair(-2.0) * ur * ui;
+  const TPair s0 = TPair(sr) + (ur * cr - ui * ci), s1 = TPair(si) + (ur * ci + ui * cr);
+  const TPair k0 = TPair(kr) + (br * qr - bi * qi), k1 = TPair(ki) + (br * qi + bi * qr);
+  const TPair mm(m + length);
+  const TPair norm = s0 * s0 + s1 * s1;
+  const TPair square = mm * mm;
+  const TPair rest = square - (k0 * k0 + k1 * k1);
+  const TPair flat = rest.AtMost(TPair(1e-9) * mm * mm);
+  const TPair n =
+      (TPair(4.0) * (mm * norm - (k0 * (s0 * s0 - s1 * s1) - k1 * TPair(2.0) * s0 * s1)))
+          .Positive();
+  const TPair numbers = TPair::Blend(flat, TPair(4.0) * norm, n);
+  const TPair dens = TPair::Blend(flat, square, rest * mm);
+  num[0] = numbers.Low();
+  num[1] = numbers.High();
+  den[0] = dens.Low();
+  den[1] = dens.High();
+  if (sums != nullptr) {
+    const TPair* const lanes[4] = {&s0, &s1, &k0, &k1};
+    for (int i = 0; i < 4; ++i) {
+      sums[i][0] = lanes[i]->Low();
+      sums[i][1] = lanes[i]->High();
+    }
+  }
+}
+
+// The product as the compiler forms it, without its check for infinities
+// (the operands here are finite).
+inline std::complex<double> Mul(const std::complex<double>& a, const std::complex<double>& b) {
+  return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
 }
 
 // The squared amplitude of the tone that best fits (least squares) m real
@@ -59,14 +229,6 @@ inline void FittedRatio(double sr, double si, double kr, double ki, double m, do
   }
   num = std::max(0.0, 4 * (m * norm - (kr * (sr * sr - si * si) - ki * 2 * sr * si)));
   den *= m;
-}
-
-// The same for a plain run of m samples of one tone, whose |k| (so the
-// denominator) depends on m alone: scale = 4 / (m·(m² − |k|²)), k zeroed
-// (scale 4/m²) for a tone without sine part.
-inline double RunSquare(double sr, double si, double kr, double ki, double m, double scale) {
-  const double rr = sr * sr, ii = si * si;
-  return std::max(0.0, scale * (m * (rr + ii) - (kr * (rr - ii) - 2 * ki * sr * si)));
 }
 
 }  // namespace
@@ -175,36 +337,46 @@ void TSensitiveReceiver::Reset() {
   SegmentCount = 0;
 }
 
-void TSensitiveReceiver::FillSegment(TSegment& s, int64_t first, int64_t last, double boundary,
-                                     bool turn) const {
+void TSensitiveReceiver::FillSegment(TSegment& s, int64_t first, int64_t last,
+                                     double boundary) const {
+  SumSegment(s, first, last);
+  s.Boundary = boundary;
+  if (Continuous) s.Turn = TurnAt(boundary);
+}
+
+void TSensitiveReceiver::SumSegment(TSegment& s, int64_t first, int64_t last) const {
   first = std::max({first, last - RingMask + 1, int64_t{0}});
   last = std::max(last, first);
   s.First = first;
   s.Last = last;
-  s.Boundary = boundary;
-  double sum[4] = {0, 0, 0, 0}, energy = 0;
+  TPair sum0(0.0), sum1(0.0);  // per tone: real, imaginary
+  double energy = 0;
   for (int64_t j = first; j <= last; ++j) {
     const double* r = &Ring[static_cast<size_t>(kStride * (j & RingMask))];
-    for (int i = 0; i < 4; ++i) sum[i] += r[i];
+    sum0 = sum0 + TPair::Load(r);
+    sum1 = sum1 + TPair::Load(r + 2);
     energy += r[0] * r[0] + r[1] * r[1];  // |x·p|² = x²
   }
   s.Energy = energy;
-  for (int t = 0; t < 2; ++t) s.Sum[t] = Complex(sum[2 * t], sum[2 * t + 1]);
+  s.Sum[0] = Complex(sum0.Low(), sum0.High());
+  s.Sum[1] = Complex(sum1.Low(), sum1.High());
   SetImages(s);
-  if (Continuous && turn) {
-    // exp(−iΔω·b) = exp(−iΔω·n)·exp(iΔω·(n − b)) for the sample n = ⌈b⌉,
-    // whose phasors give the first factor.
-    const auto n = static_cast<int64_t>(std::ceil(boundary));
-    if (n >= 0 && n < Index && Index - n <= RingMask) {
-      const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
-      const Complex p0(r[8], r[9]), p1(r[10], r[11]);
-      const auto k =
-          static_cast<size_t>(std::lround((static_cast<double>(n) - boundary) * kTurnSteps));
-      s.Turn = p1 * std::conj(p0) * TurnTable[std::min<size_t>(k, kTurnSteps)];
-    } else {
-      s.Turn = std::polar(1.0, -std::fmod((Omega[1] - Omega[0]) * boundary, kTwoPi));
-    }
-  }
+}
+
+inline std::complex<double> TSensitiveReceiver::TurnAt(double boundary) const {
+  // exp(−iΔω·b) = exp(−iΔω·n)·exp(iΔω·(n − b)) for the sample n = ⌈b⌉,
+  // whose phasors give the first factor.
+  const int64_t n = Ceil(boundary);
+  if (n < 0 || n >= Index || Index - n > RingMask) return FarTurn(boundary);
+  const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
+  const Complex p0(r[8], r[9]), p1(r[10], r[11]);
+  const auto k =
+      static_cast<size_t>(RoundHalfAway((static_cast<double>(n) - boundary) * kTurnSteps));
+  return Mul(Mul(p1, std::conj(p0)), TurnTable[std::min<size_t>(k, kTurnSteps)]);
+}
+
+std::complex<double> TSensitiveReceiver::FarTurn(double boundary) const {
+  return std::polar(1.0, -std::fmod((Omega[1] - Omega[0]) * boundary, kTwoPi));
 }
 
 inline void TSensitiveReceiver::TFit::Add(const Complex& c, const Complex& k, double m, double ur,
@@ -287,18 +459,26 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
       TFit::Turn(s.Turn, prev.Tone, t, ur, ui);
       TFit one = base;
       one.Add(s, t, ur, ui);
-      for (int u = 0; u < (lookAhead ? 2 : 1); ++u) {
-        TRatio fit;
-        if (lookAhead) {
-          const TSegment& next = Seg(index + 1);
-          double vr = ur, vi = ui;
-          TFit::Turn(next.Turn, t, u, vr, vi);
-          TFit two = one;
-          two.Add(next, u, vr, vi);
-          fit = two.Ratio();
-        } else {
-          fit = one.Ratio();
+      if (!lookAhead) {
+        const TRatio fit = one.Ratio();
+        if (fit.Above(best)) {
+          best = fit;
+          s.Tone = t;
         }
+        continue;
+      }
+      // Both tones for the next bit side by side: lane u is the next bit
+      // taken as tone u, turned from t as TFit::Turn does.
+      const TSegment& next = Seg(index + 1);
+      const double tr = next.Turn.real(), ti = t > 0 ? next.Turn.imag() : -next.Turn.imag();
+      const double rr = ur * tr - ui * ti, ri = ur * ti + ui * tr;
+      double num[2], den[2];
+      PairRatios(one.Sr, one.Si, one.Kr, one.Ki, one.M, next.Sum, next.Image,
+                 static_cast<double>(next.Last - next.First + 1),
+                 t == 0 ? TPair(ur, rr) : TPair(rr, ur), t == 0 ? TPair(ui, ri) : TPair(ri, ui),
+                 num, den);
+      for (int u = 0; u < 2; ++u) {
+        const TRatio fit{num[u], den[u]};
         if (fit.Above(best)) {
           best = fit;
           s.Tone = t;
@@ -348,11 +528,10 @@ void TSensitiveReceiver::PadAndSignal() {
 }
 
 void TSensitiveReceiver::StartClock(double boundary, int32_t strobeRecord) {
-  BitStart = static_cast<int64_t>(std::ceil(boundary));
+  BitStart = Ceil(boundary);
   SamplesPerBitEst = SamplesPerBit;
   NextBoundary = boundary + SamplesPerBitEst;
-  Current = TSegment{};
-  Current.Boundary = boundary;
+  Current = TBitInProgress{boundary};
   // The lead-in's last two bit periods, as the bit before the first: the
   // reference of the first decision.
   const int64_t span = std::max<int64_t>(1, std::lround(2 * SamplesPerBit));
@@ -365,7 +544,7 @@ void TSensitiveReceiver::StartClock(double boundary, int32_t strobeRecord) {
   if (StrobeRecord >= 0) Records[static_cast<size_t>(StrobeRecord)].Kind = skStrobe;
 }
 
-double TSensitiveReceiver::RefineStrobe(double guess) const {
+double TSensitiveReceiver::RefineStrobe(double guess) {
   // One stretch of samples for each candidate boundary b: the steady tone
   // up to b, then the first bit (the other tone) and the bits after it to
   // the stretch's end, each taken as the tone that fits best after those
@@ -373,36 +552,62 @@ double TSensitiveReceiver::RefineStrobe(double guess) const {
   // stretch picks b.
   const int lead = LeadSign > 0 ? 1 : 0;
   const double from = guess - Window / 2.0 - 1, to = guess + Window / 2.0 + 1;
-  const auto low = static_cast<int64_t>(std::ceil(from)) - 2 * Window;
-  const auto high = static_cast<int64_t>(std::ceil(to + 3 * SamplesPerBit)) - 1;
+  const int64_t low = Ceil(from) - 2 * Window;
+  const int64_t high = Ceil(to + 3 * SamplesPerBit) - 1;
   TRatio best;
   double at = guess;
+  // Candidate boundaries a half sample apart mostly cut the same runs of
+  // samples: each run is summed once.
+  int runCount = 0;
+  auto run = [&](int64_t first, int64_t last) -> const TSegment& {
+    for (int i = 0; i < runCount; ++i) {
+      if (Runs[i].KeyFirst == first && Runs[i].KeyLast == last) return Runs[i].Sums;
+    }
+    TRun& r = Runs[runCount < kRuns ? runCount++ : kRuns];
+    r.KeyFirst = first;
+    r.KeyLast = last;
+    SumSegment(r.Sums, first, last);
+    return r.Sums;
+  };
   auto tryAt = [&](double b) {
-    TSegment part;
-    FillSegment(part, low, static_cast<int64_t>(std::ceil(b)) - 1, b - 2 * Window);
     TFit fit;  // the stretch so far, on the phase of its start
-    fit.Add(part, lead, 1, 0);
+    fit.Add(run(low, Ceil(b) - 1), lead, 1, 0);
     double ur = 1, ui = 0;
     int tone = lead;
     TRatio whole;
-    for (int64_t first = static_cast<int64_t>(std::ceil(b)), bit = 0; first <= high; ++bit) {
+    for (int64_t first = Ceil(b), bit = 0; first <= high; ++bit) {
       const double edge = b + static_cast<double>(bit) * SamplesPerBit;
-      const int64_t last =
-          std::min(high, static_cast<int64_t>(std::ceil(edge + SamplesPerBit)) - 1);
-      FillSegment(part, first, std::max(first, last), edge);
-      TFit with[2] = {fit, fit};
-      double vr[2] = {ur, ur}, vi[2] = {ui, ui};
-      for (int t = 0; t < 2; ++t) {
-        TFit::Turn(part.Turn, tone, t, vr[t], vi[t]);
-        with[t].Add(part, t, vr[t], vi[t]);
+      const int64_t last = std::min(high, Ceil(edge + SamplesPerBit) - 1);
+      const TSegment& part = run(first, std::max(first, last));
+      const Complex turn = TurnAt(edge);
+      const double length = static_cast<double>(part.Last - part.First + 1);
+      int next = 1 - lead;
+      if (bit == 0) {
+        // The first bit is the other tone whatever fits.
+        TFit::Turn(turn, tone, next, ur, ui);
+        fit.Add(part, next, ur, ui);
+        whole = fit.Ratio();
+      } else {
+        // Both tones side by side, lane t turned from `tone` as TFit::Turn does.
+        const double tr = turn.real(), ti = tone > 0 ? turn.imag() : -turn.imag();
+        const double rr = ur * tr - ui * ti, ri = ur * ti + ui * tr;
+        const double vr[2] = {tone == 0 ? ur : rr, tone == 0 ? rr : ur};
+        const double vi[2] = {tone == 0 ? ui : ri, tone == 0 ? ri : ui};
+        double num[2], den[2], sums[4][2];
+        PairRatios(fit.Sr, fit.Si, fit.Kr, fit.Ki, fit.M, part.Sum, part.Image, length,
+                   TPair(vr[0], vr[1]), TPair(vi[0], vi[1]), num, den, sums);
+        const TRatio r0{num[0], den[0]}, r1{num[1], den[1]};
+        next = r1.Above(r0) ? 1 : 0;
+        whole = next ? r1 : r0;
+        fit.Sr = sums[0][next];
+        fit.Si = sums[1][next];
+        fit.Kr = sums[2][next];
+        fit.Ki = sums[3][next];
+        fit.M += length;
+        ur = vr[next];
+        ui = vi[next];
       }
-      const TRatio r0 = with[0].Ratio(), r1 = with[1].Ratio();
-      const int next = bit == 0 ? 1 - lead : (r1.Above(r0) ? 1 : 0);
-      fit = with[next];
-      ur = vr[next];
-      ui = vi[next];
       tone = next;
-      whole = next ? r1 : r0;
       first = std::max(first, last) + 1;
     }
     if (whole.Above(best)) {
@@ -443,7 +648,7 @@ void TSensitiveReceiver::SetImages(TSegment& s) const {
   const auto m = static_cast<size_t>(std::max<int64_t>(0, s.Last - s.First + 1));
   for (int t = 0; t < 2; ++t) {
     const Complex p(end[8 + 2 * t], -end[9 + 2 * t]);
-    s.Image[t] = p * p * ImageSum[t][m];
+    s.Image[t] = Mul(Mul(p, p), ImageSum[t][m]);
   }
 }
 
@@ -471,7 +676,7 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere
     const double* r = &Ring[static_cast<size_t>(kStride * (n & RingMask))];
     z = Complex(r[2 * tone], r[2 * tone + 1]);
     const Complex p(r[8 + 2 * tone], -r[9 + 2 * tone]);
-    e = p * p;
+    e = Mul(p, p);
   };
   Complex earlyZ[2], earlyE[2], lateZ[2], lateE[2];
   for (int t : {a, b}) {
@@ -483,7 +688,7 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere
   TRatio best = fitHere;
   int at = 4;
   auto tryAt = [&](int i) {  // boundary moved by (i − 4)/4 samples
-    const auto first = static_cast<int64_t>(std::ceil(cur.Boundary + (i - 4) / 4.0));
+    const int64_t first = Ceil(cur.Boundary + (i - 4) / 4.0);
     if (first <= prev.First || first > cur.Last || std::abs(first - cur.First) > 1) return;
     Complex sumPrev = prev.Sum[a], imagePrev = prev.Image[a];
     Complex sumCur = cur.Sum[b], imageCur = cur.Image[b];
@@ -506,7 +711,7 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere
     TFit fit = head;
     double ur = hr, ui = hi;
     fit.Add(sumPrev, imagePrev, mp, ur, ui);
-    TFit::Turn(cur.Turn * ShiftTurn[i], a, b, ur, ui);
+    TFit::Turn(Mul(cur.Turn, ShiftTurn[i]), a, b, ur, ui);
     fit.Add(sumCur, imageCur, mc, ur, ui);
     TFit::Turn(next.Turn, b, nextTone, ur, ui);
     fit.Add(next, nextTone, ur, ui);
@@ -527,11 +732,11 @@ double TSensitiveReceiver::BoundaryError(int index, int nextTone, TRatio fitHere
   }
   if (at != 4) {
     const double boundary = cur.Boundary + (at - 4) / 4.0;
-    const auto first = static_cast<int64_t>(std::ceil(boundary));
+    const int64_t first = Ceil(boundary);
     if (first > cur.First) MoveSample(cur, prev, cur.First);
     if (first < cur.First) MoveSample(prev, cur, prev.Last);
     cur.Boundary = boundary;
-    cur.Turn = cur.Turn * ShiftTurn[at];
+    cur.Turn = Mul(cur.Turn, ShiftTurn[at]);
   }
   return (at - 4) / 4.0;
 }
@@ -552,7 +757,7 @@ void TSensitiveReceiver::Candidate(double guess) {
   // candidate are in.
   Searching = true;
   Guess = guess;
-  SearchAt = static_cast<int64_t>(std::ceil(guess + Window / 2.0 + 1 + 3 * SamplesPerBit));
+  SearchAt = Ceil(guess + Window / 2.0 + 1 + 3 * SamplesPerBit);
 }
 
 void TSensitiveReceiver::DropStrobe() {
@@ -571,13 +776,15 @@ void TSensitiveReceiver::CloseBit(int64_t last, int32_t record) {
     SegmentCount -= 1;
   }
   TSegment& s = Seg(SegmentCount++);
-  s = Current;
   FillSegment(s, BitStart, last, Current.Boundary);
+  s.RiseError = Current.RiseError;
+  s.FallError = Current.FallError;
+  s.HaveRise = Current.HaveRise;
+  s.HaveFall = Current.HaveFall;
   s.Record = record;
   s.Tone = -1;
   BitStart = last + 1;
-  Current = TSegment{};
-  Current.Boundary = NextBoundary;
+  Current = TBitInProgress{NextBoundary};
   NextBoundary += SamplesPerBitEst;
 }
 
@@ -590,7 +797,18 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
 
   // Level meter on the band-filtered input.
   double* const level = LevelBuffer.data();
-  for (int k = 0; k < n; ++k) level[k] = frames[2 * k + side];
+  int first = 0;
+#if defined(__SSE2__)
+  // Four frames at a time: one side's samples widened to int32, then to double.
+  for (; first + 4 <= n; first += 4) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames + 2 * first));
+    const __m128i wide =
+        side == 0 ? _mm_srai_epi32(_mm_slli_epi32(four, 16), 16) : _mm_srai_epi32(four, 16);
+    _mm_storeu_pd(level + first, _mm_cvtepi32_pd(wide));
+    _mm_storeu_pd(level + first + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(wide, 0x4e)));
+  }
+#endif
+  for (int k = first; k < n; ++k) level[k] = frames[2 * k + side];
   if (levelFilter != nullptr) levelFilter->Filter(level, level, n);
   // level = max(|x|, level − 5.12) per sample, unrolled: after the block it
   // is max(level₀ − 5.12·n, max_k(|x_k| + 5.12·k) − 5.12·(n − 1)), a plain
@@ -616,41 +834,20 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   const double T = 1.0 / Baudrate;  // s, for the state durations
   const double windowLength = Window;
   TSignalRecord* const records = Records.empty() ? nullptr : Records.data();
-  // The correlations of a chunk are made in one tight pass, then the
-  // receiver walks through them.
+  const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
+  // The correlations of a chunk and the carrier seen through them are made
+  // in tight passes, then the receiver walks through them.
   for (int done = 0; done < n; done += kChunk) {
     const int chunk = std::min(kChunk, n - done);
     const int64_t chunkStart = Index;
-    Correlate(frames + 2 * done + side, chunk);
+    // States only advance within a chunk; the trace is wanted from the wait
+    // for the strobe on and, with short bits, the long window before it.
+    Correlate(frames + 2 * done + side, chunk, Continuous && State <= rsWaitLevel,
+              State >= rsWaitStrobe);
     for (int k = 0; k < chunk; ++k) {
       const int64_t idx = chunkStart + k;
-      // The tones' squared amplitudes over the window, and the trace made of
-      // them, only where they are used (the trace from the wait for the
-      // strobe on).
-      double square[2] = {0, 0};
-      bool squared = false;
-      auto squares = [&] {
-        if (!squared) WindowSquares(idx, square);
-        squared = true;
-      };
-      auto trace = [&] {
-        squares();
-        return (std::sqrt(square[1]) - std::sqrt(square[0])) * ValueScale;
-      };
-      // The carrier: its squared tone amplitude (full scale 1.0) and which
-      // tone leads it (the sign). Waiting for it, short bits judge it over two
-      // bit periods, where one would often leave the two tones hardly
-      // distinguishable; a telegram's own bits are long enough to end it.
-      double e2 = 0, steady = 0;
-      if (Continuous && (State == rsWaitSilence || State == rsWaitLevel)) {
-        LongCarrier(idx, e2, steady);
-      } else {
-        squares();
-        e2 = std::max(square[0], square[1]) / (kFullScale * kFullScale);
-        steady = square[1] - square[0];
-      }
-      double c = State >= rsWaitStrobe ? trace() : 0.0;
-      const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
+      const double e2 = ChunkSquare[k], steady = ChunkSteady[k];
+      double c = State >= rsWaitStrobe ? ChunkTrace[k] : 0.0;
 
       // Peak tracker: the noise peak of the wait for the carrier.
       if (State == rsWaitLevel) {
@@ -729,7 +926,8 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
               State = rsWaitStrobe;
               StateCounter = 0;
               LeadSign = Sign(steady);
-              c = trace();
+              ChunkCarrier(chunkStart, k, chunk, false, true);
+              c = ChunkTrace[k];
               Pending = Searching = false;
               TransitionCount = 0;
             }
@@ -766,9 +964,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
               Candidate(boundary);
             } else {
               Searching = false;
-              StartClock(
-                  boundary,
-                  recordOf(static_cast<int64_t>(std::ceil(boundary + (windowLength - 1) / 2))));
+              StartClock(boundary, recordOf(Ceil(boundary + (windowLength - 1) / 2)));
             }
           }
           clockRuns = Pending;
@@ -799,7 +995,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       // Bit clock: a bit ends when the next sample lies beyond its boundary
       // (after a strobe found late, the clock catches up on bits already in).
       while (clockRuns && static_cast<double>(idx + 1) >= NextBoundary) {
-        const int64_t last = std::min(idx, static_cast<int64_t>(std::ceil(NextBoundary)) - 1);
+        const int64_t last = std::min(idx, Ceil(NextBoundary) - 1);
         CloseBit(std::max(last, BitStart), recordOf(std::max(last, BitStart)));
         const int undecided = Continuous ? SegmentCount - 2 : SegmentCount - 1;
         if (undecided >= 1 && Seg(undecided).Tone < 0) {
@@ -825,7 +1021,17 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   }
 }
 
+void TSensitiveReceiver::Correlate(const int16_t* samples, int n, bool longWindow, bool trace) {
+  if (longWindow) {
+    trace ? Correlate<true, true>(samples, n) : Correlate<true, false>(samples, n);
+  } else {
+    trace ? Correlate<false, true>(samples, n) : Correlate<false, false>(samples, n);
+  }
+}
+
+template <bool kLong, bool kTrace>
 void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
+  // Both tones at once, one per lane, each lane the scalar arithmetic.
   // Mixing phasors exactly on exp(−iω·Index) at the start of every block.
   double phasor[2][2];
   for (int t = 0; t < 2; ++t) {
@@ -833,8 +1039,10 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
     phasor[t][0] = std::cos(angle);
     phasor[t][1] = -std::sin(angle);
   }
-  const double step[2][2] = {{Step[0][0], Step[0][1]}, {Step[1][0], Step[1][1]}};
-  double sliding[2][2] = {{Sliding[0][0], Sliding[0][1]}, {Sliding[1][0], Sliding[1][1]}};
+  TPair pr(phasor[0][0], phasor[1][0]), pi(phasor[0][1], phasor[1][1]);
+  const TPair stepR(Step[0][0], Step[1][0]), stepI(Step[0][1], Step[1][1]);
+  TPair slidingR(Sliding[0][0], Sliding[1][0]), slidingI(Sliding[0][1], Sliding[1][1]);
+  const TRunTerms terms = RunTermsOf(ImageSum, RunScale, kLong ? 2 * Window : Window);
   double xPrev = XPrev, yPrev = YPrev;
   double* const ring = Ring.data();
   const int64_t mask = RingMask;
@@ -843,33 +1051,39 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
 
   for (int k = 0; k < n; ++k, ++index) {
     // DC blocker, mixing with a recursive phasor per tone, sliding sums
-    // over the last Window samples.
+    // over the last Window samples; the carrier seen through them.
     const double x = samples[2 * k];
     const double y = x - xPrev + kDcPole * yPrev;
     xPrev = x;
     yPrev = y;
     double* const in = &ring[kStride * (index & mask)];
     const double* const out = &ring[kStride * ((index - window) & mask)];
-    for (int t = 0; t < 2; ++t) {
-      const double pr = phasor[t][0], pi = phasor[t][1];
-      const double zr = y * pr, zi = y * pi;
-      phasor[t][0] = pr * step[t][0] - pi * step[t][1];
-      phasor[t][1] = pr * step[t][1] + pi * step[t][0];
-      sliding[t][0] += zr - out[2 * t];
-      sliding[t][1] += zi - out[2 * t + 1];
-      in[2 * t] = zr;
-      in[2 * t + 1] = zi;
-      in[4 + 2 * t] = sliding[t][0];
-      in[5 + 2 * t] = sliding[t][1];
-      in[8 + 2 * t] = pr;
-      in[9 + 2 * t] = pi;
+    const TPair zr = TPair(y) * pr, zi = TPair(y) * pi;
+    TPair outR, outI;
+    TPair::Split(out, outR, outI);
+    slidingR = slidingR + (zr - outR);
+    slidingI = slidingI + (zi - outI);
+    TPair::Join(in, zr, zi);
+    TPair::Join(in + 4, slidingR, slidingI);
+    TPair::Join(in + 8, pr, pi);
+    TPair sr = slidingR, si = slidingI;
+    if (kLong) {
+      // Two sliding sums back to back, over two bit periods.
+      TPair::Split(out + 4, outR, outI);
+      sr = sr + outR;
+      si = si + outI;
     }
+    StoreCarrier(RunSquares(sr, si, pr, pi, terms), kTrace, ValueScale, ChunkSquare[k],
+                 ChunkSteady[k], ChunkTrace[k]);
+    const TPair nextR = pr * stepR - pi * stepI;
+    pi = pr * stepI + pi * stepR;
+    pr = nextR;
   }
 
-  for (int t = 0; t < 2; ++t) {
-    Sliding[t][0] = sliding[t][0];
-    Sliding[t][1] = sliding[t][1];
-  }
+  Sliding[0][0] = slidingR.Low();
+  Sliding[1][0] = slidingR.High();
+  Sliding[0][1] = slidingI.Low();
+  Sliding[1][1] = slidingI.High();
   XPrev = xPrev;
   YPrev = yPrev;
   Index = index;
@@ -889,38 +1103,26 @@ void TSensitiveReceiver::Correlate(const int16_t* samples, int n) {
   }
 }
 
-void TSensitiveReceiver::WindowSquares(int64_t index, double square[2]) const {
-  const auto w = static_cast<size_t>(Window);
-  const double* in = &Ring[static_cast<size_t>(kStride * (index & RingMask))];
-  for (int t = 0; t < 2; ++t) {
-    // Image sum of the window ending here: exp(2iω·index) · Σ_{i<m} exp(−2iω·i),
-    // exp(2iω·index) being conj(p)².
-    const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
-    const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
-    const Complex& q = ImageSum[t][w];
-    const double kr = cr * q.real() - ci * q.imag();
-    const double ki = cr * q.imag() + ci * q.real();
-    square[t] =
-        RunSquare(in[4 + 2 * t], in[5 + 2 * t], kr, ki, static_cast<double>(w), RunScale[t][w]);
+void TSensitiveReceiver::ChunkCarrier(int64_t chunkStart, int from, int to, bool longWindow,
+                                      bool trace) {
+  const TRunTerms terms = RunTermsOf(ImageSum, RunScale, longWindow ? 2 * Window : Window);
+  const double* const ring = Ring.data();
+  for (int k = from; k < to; ++k) {
+    const int64_t index = chunkStart + k;
+    const double* in = &ring[kStride * (index & RingMask)];
+    TPair sr, si, pr, pi;
+    TPair::Split(in + 4, sr, si);
+    TPair::Split(in + 8, pr, pi);
+    if (longWindow) {
+      // Two sliding sums back to back, over two bit periods.
+      TPair outR, outI;
+      TPair::Split(&ring[kStride * ((index - Window) & RingMask)] + 4, outR, outI);
+      sr = sr + outR;
+      si = si + outI;
+    }
+    StoreCarrier(RunSquares(sr, si, pr, pi, terms), trace, ValueScale, ChunkSquare[k],
+                 ChunkSteady[k], ChunkTrace[k]);
   }
-}
-
-void TSensitiveReceiver::LongCarrier(int64_t index, double& square, double& steady) const {
-  const auto w = static_cast<size_t>(2 * Window);
-  const double* in = &Ring[static_cast<size_t>(kStride * (index & RingMask))];
-  const double* out = &Ring[static_cast<size_t>(kStride * ((index - Window) & RingMask))];
-  double fit[2];
-  for (int t = 0; t < 2; ++t) {
-    // Two sliding sums back to back; the image sum as in Correlate.
-    const double lr = in[4 + 2 * t] + out[4 + 2 * t], li = in[5 + 2 * t] + out[5 + 2 * t];
-    const double pr = in[8 + 2 * t], pi = in[9 + 2 * t];
-    const double cr = pr * pr - pi * pi, ci = -2 * pr * pi;
-    const Complex& q = ImageSum[t][w];
-    fit[t] = RunSquare(lr, li, cr * q.real() - ci * q.imag(), cr * q.imag() + ci * q.real(),
-                       static_cast<double>(w), RunScale[t][w]);
-  }
-  square = std::max(fit[0], fit[1]) / (kFullScale * kFullScale);
-  steady = fit[1] - fit[0];
 }
 
 double TSensitiveReceiver::TakeNoise() {

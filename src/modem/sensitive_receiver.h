@@ -109,17 +109,23 @@ class TSensitiveReceiver {
   };
 
   void Configure(int32_t baudrate, int32_t freq0, int32_t freq1);
-  // Runs the correlators over n samples (every second int16) into the ring.
+  // Runs the correlators over n samples (every second int16) into the ring,
+  // and the carrier through them into the chunk (see ChunkCarrier).
+  void Correlate(const int16_t* samples, int n, bool longWindow, bool trace);
+  template <bool kLong, bool kTrace>
   void Correlate(const int16_t* samples, int n);
-  // The squared amplitudes (sample units) of the two tones over the window
-  // ending at sample `index`.
-  void WindowSquares(int64_t index, double square[2]) const;
-  // The squared tone amplitude (full scale 1.0) and the tone difference over
-  // the two bit periods ending at sample `index`.
-  void LongCarrier(int64_t index, double& square, double& steady) const;
+  // Samples [from, to) of the chunk from sample `chunkStart`: the squared
+  // amplitude of the stronger tone (full scale 1.0) and the difference of the
+  // two tones' squared amplitudes, over the window or, `longWindow`, over the
+  // two bit periods ending at the sample; with `trace`, the trace.
+  void ChunkCarrier(int64_t chunkStart, int from, int to, bool longWindow, bool trace);
   void ClearSignalState();
-  void FillSegment(TSegment& s, int64_t first, int64_t last, double boundary,
-                   bool turn = true) const;
+  void FillSegment(TSegment& s, int64_t first, int64_t last, double boundary) const;
+  // The sums of FillSegment alone (no boundary, no turn).
+  void SumSegment(TSegment& s, int64_t first, int64_t last) const;
+  // exp(−i(ω1 − ω0)·b) at a boundary b.
+  Complex TurnAt(double boundary) const;
+  Complex FarTurn(double boundary) const;  // for a boundary the ring no longer holds
   void SetImages(TSegment& s) const;
   // Moves `sample`, the first of `from` or its last, to the adjacent `to`.
   void MoveSample(TSegment& from, TSegment& to, int64_t sample) const;
@@ -136,7 +142,7 @@ class TSensitiveReceiver {
   void CloseBit(int64_t last, int32_t record);
   // The first boundary that best splits the lead-in tone from the other tone
   // near `guess`, searched in quarter samples.
-  double RefineStrobe(double guess) const;
+  double RefineStrobe(double guess);
   // The shift of the boundary before Segments[index] that best fits the
   // stretch decided on, searched in quarter samples over ±1 sample;
   // `fitHere` is the fit without a shift. The two bits keep the best.
@@ -169,6 +175,9 @@ class TSensitiveReceiver {
   double XPrev = 0, YPrev = 0;              // DC blocker
   double Sliding[2][2] = {{0, 0}, {0, 0}};  // sums over the last Window samples
   int64_t SinceExactSum = 0;
+  // Samples correlated before the receiver walks through them.
+  static constexpr int kChunk = 256;
+  double ChunkSquare[kChunk] = {}, ChunkSteady[kChunk] = {}, ChunkTrace[kChunk] = {};
 
   // Receiver state.
   int32_t State = rsSleeping;
@@ -196,7 +205,13 @@ class TSensitiveReceiver {
   double NextBoundary = 0;  // sample time where the current bit ends
   int64_t BitStart = 0;     // first sample of the current bit
   double SamplesPerBitEst = 1;
-  TSegment Current;  // crossings of the bit in progress
+  // The bit in progress: where it starts, the crossings seen in it.
+  struct TBitInProgress {
+    double Boundary = 0;
+    double RiseError = 0, FallError = 0;
+    bool HaveRise = false, HaveFall = false;
+  };
+  TBitInProgress Current;
   static constexpr int kSegments = 4;
   // The last closed bits, oldest first (Seg(0) may be the lead-in), in a
   // ring from Segments[SegmentFirst].
@@ -205,6 +220,14 @@ class TSensitiveReceiver {
   int SegmentCount = 0;
   TSegment& Seg(int i) { return Segments[(SegmentFirst + i) % kSegments]; }
   const TSegment& Seg(int i) const { return Segments[(SegmentFirst + i) % kSegments]; }
+
+  // The runs of samples one strobe search has summed (the last one spare).
+  struct TRun {
+    int64_t KeyFirst = 0, KeyLast = 0;
+    TSegment Sums;
+  };
+  static constexpr int kRuns = 80;
+  TRun Runs[kRuns + 1];
 
   // Contract shared with the standard receiver.
   uint8_t RxBytes[256] = {};
