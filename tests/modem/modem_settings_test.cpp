@@ -414,6 +414,24 @@ TEST_F(ModemSettingsTest, ControlRangesAreStoredAsGivenAndTheDesignProtectsItsel
   m.ResetReceiver();
   m.Demodulate(tone.data(), 512, out.data());
   for (double v : out) ASSERT_EQ(v, 0.0);
+  // The sensitive receiver too stays finite and finds no telegram.
+  m.SetReceiver(rkSensitive);
+  m.SetRecordCapacity(8000);
+  m.ResetReceiver();
+  std::vector<int16_t> frames(2 * 512);
+  for (int block = 0; block < 16; ++block) {
+    for (size_t k = 0; k < 512; ++k)
+      frames[2 * k] =
+          static_cast<int16_t>(16000 * std::sin(0.3 * static_cast<double>(block * 512 + k)));
+    m.ProcessBlock(0, frames.data(), 512);
+  }
+  std::vector<TSignalRecord> records(8000);
+  const int32_t n = m.CopySignalRecords(records.data());
+  for (int32_t i = 0; i < n; ++i) ASSERT_TRUE(std::isfinite(records[static_cast<size_t>(i)].Value));
+  EXPECT_TRUE(std::isfinite(m.Level()));
+  uint8_t bits[256];
+  EXPECT_EQ(m.TakeTelegram(bits, 0), 0);
+  m.SetReceiver(rkStandard);
 
   ASSERT_TRUE(m.SaveSettings(path));
   const Settings u = Read(TModem(path, 512));
