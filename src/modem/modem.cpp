@@ -22,22 +22,35 @@ constexpr int32_t kMaxBaudrate = SampleRate;  // one bit per sample
 constexpr int32_t kMinFrequency = 1;          // Hz, as the settings tab allows
 constexpr int32_t kMaxFrequency = SampleRate / 2 - 1;
 constexpr int32_t kMaxRipple = 30;  // dB; the design clamps to 0.01..30
+// What the settings tab's controls allow. Values within these ranges are
+// stored as given, so what the user sees is what is saved; the filter design
+// and the receivers protect themselves against the rest (the design clamps
+// order, frequencies and ripple to what it can build, DesignSlot widens a
+// band of zero width, the discriminator outputs 0 for equal tones).
+constexpr int32_t kMaxCutoff = SampleRate / 2;  // Hz
+constexpr int32_t kMaxOrderControl = 32;
+constexpr int32_t kMaxRippleControl = 70;  // dB
 
-// Rules for values that only a hand-edited file (or a caller) can produce,
-// applied alike by LoadSettings, SetGeneral and SetFilter, so the stored
-// settings are always the ones in effect:
+bool Within(int32_t value, int32_t low, int32_t high) {
+  return value >= low && value <= high;
+}
+
+// Values outside those ranges come only from a hand-edited file (or a
+// caller) and get the safe rules, applied alike by LoadSettings, SetGeneral
+// and SetFilter:
 // - Baudrate ≤ 0 (a division by zero in the receiver, the transmitter and the
 //   poll time-out) becomes the default 200; above 8000 (less than one sample
 //   per bit) it becomes 8000.
-// - Freq0 and Freq1 are clamped to 1..3999 Hz (below Nyquist, and no int32
-//   overflow in Freq1 − Freq0); if they are then equal (a division by zero in
-//   the discriminator) both become the defaults 2540 and 2760. Freq0 > Freq1
-//   stays allowed: the discriminator's clamp then yields only ±envelope,
-//   finite, but the received bits come out inverted relative to what the
-//   transmitter sends.
+// - A tone outside 1..3999 Hz clamps both tones to 1..3999 Hz (below Nyquist,
+//   and no int32 overflow in Freq1 − Freq0); if they are then equal both
+//   become the defaults 2540 and 2760. Freq0 > Freq1 stays allowed: the
+//   discriminator's clamp then yields only ±envelope, finite, but the
+//   received bits come out inverted relative to what the transmitter sends.
 void NormaliseGeneral(int32_t& baudrate, int32_t& freq0, int32_t& freq1) {
   if (baudrate <= 0) baudrate = kDefaultBaudrate;
   if (baudrate > kMaxBaudrate) baudrate = kMaxBaudrate;
+  if (Within(freq0, kMinFrequency, kMaxFrequency) && Within(freq1, kMinFrequency, kMaxFrequency))
+    return;
   freq0 = std::clamp(freq0, kMinFrequency, kMaxFrequency);
   freq1 = std::clamp(freq1, kMinFrequency, kMaxFrequency);
   if (freq0 == freq1) {
@@ -46,27 +59,32 @@ void NormaliseGeneral(int32_t& baudrate, int32_t& freq0, int32_t& freq1) {
   }
 }
 
-// - Kind is clamped to 0..1 (Butterworth, Chebyshev) and Order to 1..12 for
-//   the band-pass slot, 1..25 for the smoothing slot (what the design holds).
-// - All four frequencies are clamped to 1..3999 Hz: 0 puts poles on the unit
-//   circle (a band edge at 0 Hz, a low-pass cut-off of 0 Hz); 4000 and above
-//   are beyond Nyquist. A band whose two edges are then equal (zero width:
-//   every pole on the unit circle) falls back to the defaults 500..3000 Hz.
-//   Edges given high-to-low stay as they are (the design swaps them).
-// - Ripp is clamped to 0..30 dB (the design's own limit is 0.01..30).
+// - Kind is clamped to 0..1 (Butterworth, Chebyshev); an Order outside 1..32
+//   is clamped to 1..12 for the band-pass slot, 1..25 for the smoothing slot
+//   (what the design holds).
+// - A cut-off outside 1..4000 Hz clamps both to 1..3999 Hz: 0 puts poles on
+//   the unit circle (a band edge at 0 Hz, a low-pass cut-off of 0 Hz); above
+//   4000 is beyond Nyquist. A band whose two edges are then equal falls back
+//   to the defaults 500..3000 Hz. Edges given high-to-low stay as they are
+//   (the design swaps them).
+// - A ripple outside 0..70 dB is clamped to 0..30 dB.
 void NormaliseFilter(int index, TFilterSettings& f) {
   const TFilterSettings defaults;
   f.Kind = std::clamp<int32_t>(f.Kind, fkButterworth, fkChebyshev);
-  const int32_t maxOrder =
-      index == TModem::kBandSlot ? TIirFilter::kMaxOrderBand : TIirFilter::kMaxOrderLowHigh;
-  f.Order = std::clamp(f.Order, 1, maxOrder);
-  f.Freq1 = std::clamp(f.Freq1, kMinFrequency, kMaxFrequency);
-  f.Freq2 = std::clamp(f.Freq2, kMinFrequency, kMaxFrequency);
-  if (index == TModem::kBandSlot && f.Freq1 == f.Freq2) {
-    f.Freq1 = defaults.Freq1;
-    f.Freq2 = defaults.Freq2;
+  if (!Within(f.Order, 1, kMaxOrderControl)) {
+    const int32_t maxOrder =
+        index == TModem::kBandSlot ? TIirFilter::kMaxOrderBand : TIirFilter::kMaxOrderLowHigh;
+    f.Order = std::clamp(f.Order, 1, maxOrder);
   }
-  f.Ripp = std::clamp(f.Ripp, 0, kMaxRipple);
+  if (!Within(f.Freq1, kMinFrequency, kMaxCutoff) || !Within(f.Freq2, kMinFrequency, kMaxCutoff)) {
+    f.Freq1 = std::clamp(f.Freq1, kMinFrequency, kMaxFrequency);
+    f.Freq2 = std::clamp(f.Freq2, kMinFrequency, kMaxFrequency);
+    if (index == TModem::kBandSlot && f.Freq1 == f.Freq2) {
+      f.Freq1 = defaults.Freq1;
+      f.Freq2 = defaults.Freq2;
+    }
+  }
+  if (!Within(f.Ripp, 0, kMaxRippleControl)) f.Ripp = std::clamp(f.Ripp, 0, kMaxRipple);
 }
 
 std::string FilterKey(int index, const char* setting) {
@@ -137,7 +155,19 @@ void TModem::LoadSettings() {
 void TModem::DesignSlot(int index) {
   const TFilterSettings& f = FFilterSettings[index];
   const int32_t band = index == kBandSlot ? btBandPass : btLowPass;
-  FFilters[index].Design(f.Kind, band, f.Order, f.Freq1, f.Freq2, static_cast<double>(f.Ripp));
+  // The design takes cut-offs up to 3999 Hz. A band of zero width (equal
+  // edges, or 3999 and 4000) would put every pole on the unit circle: it is
+  // designed 1 Hz wide, a resonator at that frequency.
+  int32_t freq1 = std::clamp(f.Freq1, kMinFrequency, kMaxFrequency);
+  int32_t freq2 = std::clamp(f.Freq2, kMinFrequency, kMaxFrequency);
+  if (index == kBandSlot && freq1 == freq2) {
+    if (freq2 < kMaxFrequency) {
+      ++freq2;
+    } else {
+      --freq1;
+    }
+  }
+  FFilters[index].Design(f.Kind, band, f.Order, freq1, freq2, static_cast<double>(f.Ripp));
 }
 
 void TModem::GetFilter(int index, TFilterSettings& settings) const {

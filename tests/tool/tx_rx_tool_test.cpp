@@ -455,7 +455,7 @@ TEST_F(ToolTest, BadUsageExitsTwo) {
 // well-formed telegrams.
 TEST_F(ToolTest, HandEditedSettingsAreBroughtIntoRangeAlikeForTxAndRx) {
   const std::vector<std::string> files = {"[GENERAL]\nBaudrate=0\n", "[GENERAL]\nBaudrate=-100\n",
-                                          "[GENERAL]\nFreq0=2600\nFreq1=2600\n",
+                                          "[GENERAL]\nFreq0=5000\nFreq1=6000\n",
                                           "[FILTERS]\nBand_Kind=7\nSmoothing_Order=0\n",
                                           "[GENERAL]\nBaudrate=garbage\n[FILTERS]\nBand_Order=x\n"};
   std::vector<int16_t> noise(2 * 20000);
@@ -492,6 +492,16 @@ TEST_F(ToolTest, HandEditedSettingsAreBroughtIntoRangeAlikeForTxAndRx) {
       EXPECT_EQ(count % 8, 0) << line;
     }
   }
+  // Equal tones within 1..3999 Hz are kept as written: one tone carries no
+  // bits, and the receiver, guarding itself, reports no telegram.
+  const std::string ini = Path("equal.ini");
+  std::ofstream(ini) << "[GENERAL]\nFreq0=2600\nFreq1=2600\n";
+  std::string out, err;
+  ASSERT_EQ(Run("tx " + ini + " --bits 111" + BitText(data) + " -o " + Path("equal.wav"), out, err),
+            0)
+      << err;
+  ASSERT_EQ(Run("rx " + Path("equal.wav") + " --settings " + ini, out, err), 0) << err;
+  EXPECT_EQ(out, "");
 }
 
 }  // namespace
