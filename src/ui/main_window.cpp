@@ -351,8 +351,10 @@ void TForm1::UpdateStatusBar() {
     state.LengthFrames = info.SampleRate > 0 ? info.Frames * kAudioFrameRate / info.SampleRate : 0;
     state.FileEnded = FSourceFile->Ended();
   }
-  state.Receiving = FMonitor->Receiving();
-  state.Polling = FMonitor->Polling();
+  // Without a device (the settings tab) nothing is received or polled,
+  // whatever the switches were; the work tab reopens with both off.
+  state.Receiving = state.DeviceExists && FMonitor->Receiving();
+  state.Polling = state.DeviceExists && FMonitor->Polling();
   state.JournalFile = FJournalFile.FileName();
   state.JournalError = FJournalFile.Error();
   state.JournalLost = FJournalFile.LostLines();
@@ -361,7 +363,10 @@ void TForm1::UpdateStatusBar() {
       {LbSource, &texts.Source},   {LbDevice, &texts.Device},     {LbReception, &texts.Reception},
       {LbPolling, &texts.Polling}, {LbPosition, &texts.Position}, {LbJournal, &texts.Journal}};
   for (const auto& [label, text] : fields) {
-    if (label->text() != *text) label->setText(*text);
+    if (label->text() == *text) continue;
+    label->setText(*text);
+    // A narrow window clips the fields; the hint keeps the whole line.
+    label->setToolTip(*text);
     label->setVisible(!text->isEmpty());
   }
 }

@@ -30,16 +30,16 @@ TStatusTexts StatusTexts(const TStatusState& state) {
   TStatusTexts texts;
   switch (state.Source.Type) {
     case TAudioSource::Kind::Default:
-      texts.Source = QStringLiteral("Источник: устройство по умолчанию");
+      texts.Source = QStringLiteral("Источник: по умолчанию");
       break;
     case TAudioSource::Kind::Device:
-      texts.Source = QStringLiteral("Источник: устройство «%1»").arg(FromStd(state.Source.Name));
+      texts.Source = QStringLiteral("Источник: «%1»").arg(FromStd(state.Source.Name));
       break;
     case TAudioSource::Kind::File:
       texts.Source = QStringLiteral("Источник: файл %1").arg(FileName(state.Source.Name));
       break;
     case TAudioSource::Kind::Unknown:
-      texts.Source = QStringLiteral("Источник: «%1»").arg(FromStd(state.Source.Name));
+      texts.Source = QStringLiteral("Источник: неизвестный «%1»").arg(FromStd(state.Source.Name));
       break;
   }
   if (!state.DeviceExists) {
@@ -50,7 +50,7 @@ TStatusTexts StatusTexts(const TStatusState& state) {
     // One line, whatever the backend said.
     QString why = FromStd(state.DeviceError).simplified();
     if (why.isEmpty()) why = QStringLiteral("нет звука");
-    texts.Device = QStringLiteral("Устройство не открыто: %1").arg(why);
+    texts.Device = QStringLiteral("Не открыто: %1").arg(why);
   }
   texts.Reception = state.Receiving ? QStringLiteral("Приём: вкл") : QStringLiteral("Приём: выкл");
   texts.Polling = state.Polling ? QStringLiteral("Опрос: вкл") : QStringLiteral("Опрос: выкл");
@@ -64,14 +64,14 @@ TStatusTexts StatusTexts(const TStatusState& state) {
   if (!state.JournalFile.empty()) {
     const QString name = FileName(state.JournalFile);
     if (!state.JournalError.empty()) {
-      texts.Journal = QStringLiteral("Журнал в файл %1 не пишется: %2 (потеряно строк: %3)")
+      texts.Journal = QStringLiteral("Журнал %1 не пишется: %2 (потеряно строк: %3)")
                           .arg(name, FromStd(state.JournalError).simplified())
                           .arg(state.JournalLost);
     } else if (state.JournalLost > 0) {
       texts.Journal =
-          QStringLiteral("Журнал в файл: %1 (потеряно строк: %2)").arg(name).arg(state.JournalLost);
+          QStringLiteral("Журнал: %1 (потеряно строк: %2)").arg(name).arg(state.JournalLost);
     } else {
-      texts.Journal = QStringLiteral("Журнал в файл: %1").arg(name);
+      texts.Journal = QStringLiteral("Журнал: %1").arg(name);
     }
   }
   return texts;

@@ -110,9 +110,10 @@ TEST_F(SourceWindow, TheStatusBarSaysWhatIsOpenAndWhyNot) {
   PutFile(Ini(), "[System]\nAudioSource=device:Card C\n");
   OpenWithSources();
   EXPECT_EQ(form->Device()->GetStatus(), -1);
-  EXPECT_EQ(Field(form->LbSource), "Источник: устройство «Card C»");
+  EXPECT_EQ(Field(form->LbSource), "Источник: «Card C»");
   EXPECT_EQ(Field(form->LbDevice),
-            "Устройство не открыто: no sound device 'Card C' with 2 inputs and 2 outputs");
+            "Не открыто: no sound device 'Card C' with 2 inputs and 2 outputs");
+  EXPECT_EQ(form->LbDevice->toolTip(), Field(form->LbDevice));
   EXPECT_EQ(Field(form->LbReception), "Приём: выкл");
   EXPECT_EQ(Field(form->LbPolling), "Опрос: выкл");
   EXPECT_EQ(Field(form->LbPosition), "");
@@ -125,6 +126,8 @@ TEST_F(SourceWindow, TheStatusBarSaysWhatIsOpenAndWhyNot) {
   EXPECT_EQ(Field(form->LbPolling), "Опрос: вкл");
   ClickTab(1);
   EXPECT_EQ(Field(form->LbDevice), "Устройство закрыто (настройка)");
+  EXPECT_EQ(Field(form->LbReception), "Приём: выкл");
+  EXPECT_EQ(Field(form->LbPolling), "Опрос: выкл");
   // Nothing modal was shown for any of it.
   EXPECT_TRUE(prompts->Messages.empty());
   EXPECT_TRUE(prompts->Notices.empty());
@@ -226,7 +229,7 @@ TEST_F(SourceWindow, TheTranscriptGetsEveryEntryAndAFailureOnlyShowsInTheStatusB
   Click(Work().SBtStartStop);
   Monitor().AddLogEntry(1, lkRequest, false, "Запрос");
   Tick();
-  EXPECT_EQ(Field(form->LbJournal), "Журнал в файл: log.txt");
+  EXPECT_EQ(Field(form->LbJournal), "Журнал: log.txt");
   // Entries come in order of addition, whichever journal.
   const std::string text = GetFile(dir.File("log.txt"));
   const auto& events = Monitor().EventLog();
@@ -243,7 +246,7 @@ TEST_F(SourceWindow, TheTranscriptGetsEveryEntryAndAFailureOnlyShowsInTheStatusB
   Tick();
   EXPECT_FALSE(Monitor().Receiving());
   EXPECT_EQ(Field(form->LbJournal),
-            "Журнал в файл full не пишется: No space left on device (потеряно строк: 2)");
+            "Журнал full не пишется: No space left on device (потеряно строк: 2)");
   EXPECT_TRUE(prompts->Messages.empty());
 }
 
@@ -293,7 +296,7 @@ TEST_F(SourceWindow, ARecordingPlaysThroughTheWindowAndItsTranscriptIsWritten) {
   // A recording that is not there: the reason, and nothing else.
   form->SetAudioSource("file:" + dir.File("gone.wav"));
   EXPECT_EQ(form->Device()->GetStatus(), -1);
-  EXPECT_TRUE(Field(form->LbDevice).startsWith("Устройство не открыто: "));
+  EXPECT_TRUE(Field(form->LbDevice).startsWith("Не открыто: "));
   EXPECT_TRUE(Field(form->LbDevice).contains("gone.wav"));
   EXPECT_EQ(Field(form->LbPosition), "");
   EXPECT_TRUE(prompts->Messages.empty());
@@ -359,13 +362,13 @@ TEST(StatusLine, FieldsForEachState) {
   s.DeviceOpen = false;
   s.DeviceError = "cannot read\n/data/line.wav: truncated";
   t = StatusTexts(s);
-  EXPECT_EQ(t.Device, "Устройство не открыто: cannot read /data/line.wav: truncated");
+  EXPECT_EQ(t.Device, "Не открыто: cannot read /data/line.wav: truncated");
   EXPECT_EQ(t.Position, "");
   s.Source = TAudioSource::Parse("hw:1");
-  EXPECT_EQ(StatusTexts(s).Source, "Источник: «hw:1»");
+  EXPECT_EQ(StatusTexts(s).Source, "Источник: неизвестный «hw:1»");
   s.JournalFile = "/var/log/t.txt";
   s.JournalLost = 3;
-  EXPECT_EQ(StatusTexts(s).Journal, "Журнал в файл: t.txt (потеряно строк: 3)");
+  EXPECT_EQ(StatusTexts(s).Journal, "Журнал: t.txt (потеряно строк: 3)");
 }
 
 TEST(SignalClose, SigtermAndSigintRunTheCloseOnTheEventLoop) {
