@@ -1,13 +1,16 @@
-// sorvex: the main window on the default sound device.
+// sorvex: the main window on the signal source its INI names (by default
+// the default sound device).
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "audio/modem_device_factory.h"
+#include "audio/audio_source.h"
+#include "audio/portaudio_stream.h"
 #include "monitor/monitor.h"
 #include "ui/kp_form.h"
 #include "ui/main_window.h"
+#include "ui/signal_close.h"
 #include "ui/tit_form.h"
 #include "util/config.h"
 
@@ -32,19 +35,26 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication app(argc, argv);
+  // The window's own messages must reach stderr while PortAudio works; the
+  // status bar says why a device did not open.
+  sorvex::TPortAudioStream::SetQuietStderr(false);
   const std::string dir = QCoreApplication::applicationDirPath().toStdString();
   sorvex::TForm1::Options options;
   options.IniFileName = sorvex::ChooseIniFileName(dir);
   options.ExecutableDir = dir;
-  options.OpenDevice = [](const std::string& settingsFileName) {
-    return sorvex::OpenModemDevice(settingsFileName);
+  options.OpenSource = [](const std::string& settingsFileName, const sorvex::TAudioSource& source) {
+    return sorvex::OpenSourceDevice(settingsFileName, source);
   };
+  options.ListDevices = [] { return sorvex::TPortAudioStream::DuplexDeviceNames(); };
   // The three windows in this order; they go in the reverse one, so the KP
   // windows never outlive the record list they read.
   sorvex::TForm1 form(std::move(options));
   sorvex::TFormKp formKp(form.IniFileName(), form.Monitor().KpStats());
   sorvex::TFormTit formTit(form.IniFileName(), form.Monitor().KpStats());
   form.SetKpFormHooks([&formKp] { formKp.ShowRestored(); }, [&formKp] { formKp.Update(); });
+  // SIGINT and SIGTERM close the window: every window writes its keys as it
+  // goes, the device is closed, and the status is 0.
+  sorvex::TSignalClose signalClose([&form] { form.close(); });
   form.show();
   const int status = app.exec();
   form.SetKpFormHooks({}, {});

@@ -41,6 +41,7 @@ class THookedStream : public AudioStream {
   }
   bool Running() const override { return FInner->Running(); }
   int64_t DroppedBlocks() const override { return FInner->DroppedBlocks(); }
+  int LatencyMs() const override { return FInner->LatencyMs(); }
   AudioStream& Inner() { return *FInner; }
 
  private:

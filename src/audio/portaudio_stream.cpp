@@ -6,6 +6,7 @@
 #include <portaudio.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -37,9 +38,12 @@ void SilenceSoundLibraries() {
 // that cannot be redirected. While a PortAudio call runs on this thread,
 // file descriptor 2 points at /dev/null. Used only under gPaMutex, so the
 // guards never nest or overlap.
+std::atomic<bool> gQuietStderr{true};
+
 class TQuietStderr {
  public:
   TQuietStderr() {
+    if (!gQuietStderr.load()) return;
     std::fflush(stderr);
     FSaved = fcntl(2, F_DUPFD_CLOEXEC, 3);
     const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -47,8 +51,8 @@ class TQuietStderr {
     if (null >= 0) close(null);
   }
   ~TQuietStderr() {
-    std::fflush(stderr);
     if (FSaved >= 0) {
+      std::fflush(stderr);
       dup2(FSaved, 2);
       close(FSaved);
     }
@@ -236,8 +240,21 @@ int TPortAudioStream::OnBlock(const void* input, void* output, unsigned long fra
   return paContinue;
 }
 
+int TPortAudioStream::LatencyMs() const {
+  std::lock_guard<std::mutex> lock(FMutex);
+  if (FStream == nullptr) return 0;
+  const PaStreamInfo* info = Pa_GetStreamInfo(FStream);
+  if (info == nullptr) return 0;
+  const double seconds = info->inputLatency + info->outputLatency;
+  return seconds > 0 && seconds < 60 ? static_cast<int>(std::ceil(seconds * 1000.0)) : 0;
+}
+
 void TPortAudioStream::OnFinished() {
   FActive = false;
+}
+
+void TPortAudioStream::SetQuietStderr(bool quiet) {
+  gQuietStderr = quiet;
 }
 
 std::vector<std::string> TPortAudioStream::DuplexDeviceNames() {

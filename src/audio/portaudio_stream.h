@@ -50,10 +50,18 @@ class TPortAudioStream : public AudioStream {
   // failed), and callbacks PortAudio flagged for input it discarded before
   // them (an input overflow). Counted from Start.
   int64_t DroppedBlocks() const override { return FDropped.load(); }
+  // PortAudio's input plus output latency of the open stream, rounded up.
+  int LatencyMs() const override;
 
   // Names of the devices that have at least 2 input and 2 output channels.
   // Empty when PortAudio finds none (also quiet).
   static std::vector<std::string> DuplexDeviceNames();
+
+  // Whether PortAudio's calls run with stderr pointed at /dev/null (the
+  // default). That redirection is process-wide for its duration, so a
+  // program with other threads that print (the window) turns it off; the
+  // ALSA and JACK messages stay silenced either way.
+  static void SetQuietStderr(bool quiet);
 
   // Called by PortAudio (public for the C callbacks only).
   int OnBlock(const void* input, void* output, unsigned long frames, unsigned long flags);

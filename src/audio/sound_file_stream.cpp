@@ -127,6 +127,19 @@ void TSoundFileStream::ThreadMain() {
     if (got < kAudioBlockFrames) break;  // that was the padded last block
   }
   if (!FStopRequested) Finish(ok, error);
+  if (ok && FOptions.RealTime && FOptions.SilenceAfterEnd) {
+    std::fill(in.begin(), in.end(), 0);
+    for (int64_t k = FBlocks.load() + 1; !FStopRequested; ++k) {
+      {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FChanged.wait_until(lock, start + kBlockPeriod * k,
+                            [this] { return FStopRequested.load(); });
+      }
+      if (FStopRequested) break;
+      std::fill(out.begin(), out.end(), 0);
+      FBlock(in.data(), out.data(), kAudioBlockFrames);
+    }
+  }
   FStreamThread = std::thread::id();
 }
 

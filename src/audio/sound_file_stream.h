@@ -34,6 +34,11 @@ class TSoundFileStream : public AudioStream {
     int MonoChannel = 0;     // side a mono recording feeds: 0 left, 1 right
     bool RealTime = false;   // pace at 1 block per 128 ms
     std::string OutputPath;  // empty: the output is not kept
+    // With RealTime: after a clean end (OnEnd called, Ended() true) the
+    // block function goes on getting silent blocks at the same pace until
+    // Stop, as a quiet line would give; they are not counted in
+    // BlocksProcessed and their output is not kept.
+    bool SilenceAfterEnd = false;
     // Called once on the stream's thread after the last block and the output
     // file, with true for a clean end, before Ended() turns true; may call
     // Stop, must not destroy the stream or wait for its end.

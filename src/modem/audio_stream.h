@@ -28,6 +28,10 @@ class AudioStream {
   // Blocks whose input did not reach the block function whole (the backend
   // played silence instead, or reported input it had to discard); any thread.
   virtual int64_t DroppedBlocks() const { return 0; }
+  // How long a sample takes from the line into the block function plus from
+  // the block function out to the line, in milliseconds, as the backend
+  // reports it while running (a sound card's buffers; 0 where no line is).
+  virtual int LatencyMs() const { return 0; }
 };
 
 }  // namespace sorvex

@@ -78,6 +78,9 @@ class TModemDevice {
   int64_t BlocksProcessed() const { return FBlocks.load(); }
   // What the stream lost on the way in (AudioStream::DroppedBlocks).
   int64_t DroppedBlocks() const { return FStream ? FStream->DroppedBlocks() : 0; }
+  // The stream's input plus output latency (AudioStream::LatencyMs); 0
+  // without a running stream.
+  int StreamLatencyMs() const { return FStream && GetStatus() == 0 ? FStream->LatencyMs() : 0; }
 
  private:
   static bool ValidChannel(int channel) { return channel == 0 || channel == 1; }

@@ -32,7 +32,11 @@ void TMonitor::ServicePolling() {
   FRequestStamp = now != 0 ? now : 1;
   AddLogEntry(1, lkRequest, false, DescribeRequest(request));
   const int32_t baud = FDevice->BaudRate(0);
+  // The sound path's own latency (both ways) is added: with a card's
+  // buffers a prompt answer at 1200 or 2400 bit/s would otherwise arrive
+  // after its time-out.
   FAnswerTimeoutMs = baud > 0 ? bitCount * 1000 / baud + 320000 / baud : 0;
+  if (baud > 0) FAnswerTimeoutMs += FDevice->StreamLatencyMs();
 }
 
 }  // namespace sorvex

@@ -32,6 +32,7 @@ bool TLoopbackStream::Start(BlockFunction block) {
     std::lock_guard<std::mutex> lock(FMutex);
     FInputEnded = false;
   }
+  FLateOutput.clear();
   FRunning = true;
   if (FOptions.Threaded) FThread = std::thread([this] { ThreadMain(); });
   return true;
@@ -101,7 +102,14 @@ bool TLoopbackStream::RunOne() {
   FInBlock = std::this_thread::get_id();
   FBlock(FIn.data(), FOut.data(), kAudioBlockFrames);
   FInBlock = std::thread::id();
-  if (FSink) {
+  if (FSink && FOptions.LatencyBlocks > 2) {
+    FLateOutput.push_back(FOut);
+    if (static_cast<int>(FLateOutput.size()) > FOptions.LatencyBlocks - 2) {
+      const int64_t heard = index - (FOptions.LatencyBlocks - 2);
+      FSink(heard, FLateOutput.front().data(), kAudioBlockFrames);
+      FLateOutput.pop_front();
+    }
+  } else if (FSink) {
     FSink(index, FOut.data(), kAudioBlockFrames);
   } else {
     std::lock_guard<std::mutex> lock(FMutex);
@@ -113,6 +121,11 @@ bool TLoopbackStream::RunOne() {
   }
   FChanged.notify_all();
   return true;
+}
+
+int TLoopbackStream::LatencyMs() const {
+  if (!FOptions.ReportLatency || FOptions.LatencyBlocks < 2) return 0;
+  return FOptions.LatencyBlocks * kAudioBlockFrames * 1000 / kAudioFrameRate;
 }
 
 int TLoopbackStream::Pump(int n) {

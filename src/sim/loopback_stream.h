@@ -35,6 +35,14 @@ class TLoopbackStream : public AudioStream {
     bool Threaded = false;
     int64_t BlockPeriodUs = 0;  // threaded: pause from block to block; 0 = as fast as possible
     bool EndWithQueue = false;  // without a source: end the input when the queue runs dry
+    // A sound card's latency, in blocks (2 or more; less: none). The block
+    // exchange itself puts one block between output and input; the sink
+    // gets block i's output only after block i + LatencyBlocks − 2 has run,
+    // so a prompt answer to it is in input block i + LatencyBlocks − 1.
+    // LatencyMs reports LatencyBlocks × 128 ms, unless ReportLatency is
+    // false (a backend that hides its latency).
+    int LatencyBlocks = 0;
+    bool ReportLatency = true;
   };
 
   TLoopbackStream();
@@ -50,6 +58,7 @@ class TLoopbackStream : public AudioStream {
   bool Start(BlockFunction block) override;
   void Stop() override;
   bool Running() const override { return FRunning.load(); }
+  int LatencyMs() const override;
 
   // Appends interleaved stereo frames to the input queue (any thread).
   void QueueInput(const int16_t* frames, int64_t frameCount);
@@ -88,7 +97,8 @@ class TLoopbackStream : public AudioStream {
   std::condition_variable FChanged;
   std::deque<int16_t> FInputQueue;
   std::vector<int16_t> FOutput;
-  std::vector<int16_t> FIn, FOut;  // one block each, used under FCallMutex
+  std::vector<int16_t> FIn, FOut;                // one block each, used under FCallMutex
+  std::deque<std::vector<int16_t>> FLateOutput;  // under FCallMutex: blocks not yet heard
   std::thread FThread;
 };
 

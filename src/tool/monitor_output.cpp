@@ -5,6 +5,7 @@
 #include <sstream>
 #include <vector>
 
+#include "monitor/journal_text.h"
 #include "monitor/statistics_text.h"
 #include "util/date_time.h"
 #include "util/number_text.h"
@@ -24,8 +25,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }  // namespace
 
 void TPrintingObserver::EntryAdded(const TLogEntry& entry) {
-  std::fprintf(FOut, "%s\t%s\t%s\t%s\n", entry.logIndex ? "X" : "E", LogKindName(entry.kind),
-               FormatTimeStamp(entry.time).c_str(), entry.text.c_str());
+  std::fprintf(FOut, "%s\n", JournalLine(entry).c_str());
 }
 
 void TPrintingObserver::ShowError(const std::string& caption, const std::string& text) {

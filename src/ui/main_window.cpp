@@ -1,13 +1,23 @@
 #include "ui/main_window.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLabel>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 
+#include "audio/sound_file_stream.h"
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
 #include "ui/crawler_show.h"
@@ -15,6 +25,7 @@
 #include "ui/prompts.h"
 #include "ui/settings_tab.h"
 #include "ui/statistics_grid.h"
+#include "ui/status_line.h"
 #include "ui/work_tab.h"
 #include "util/config.h"
 
@@ -36,7 +47,9 @@ TForm1::TForm1(Options options, QWidget* parent)
       FIniFileName(std::move(options.IniFileName)),
       FOpenDevice(std::move(options.OpenDevice)),
       FPrompts(std::move(options.Prompts)),
-      FClock(options.Clock != nullptr ? options.Clock : &FSystemClock) {
+      FClock(options.Clock != nullptr ? options.Clock : &FSystemClock),
+      FOpenSource(std::move(options.OpenSource)),
+      FListDevices(std::move(options.ListDevices)) {
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("Анализ канала ТМ"));
   FExecutableDir = options.ExecutableDir.empty()
@@ -56,6 +69,9 @@ TForm1::TForm1(Options options, QWidget* parent)
   PageControl1->addTab(TabSheet1, QStringLiteral("Работа"));
   PageControl1->addTab(TabSheet2, QStringLiteral("Настройка"));
   setCentralWidget(PageControl1);
+  BuildStatusBar();
+  BuildShortcuts();
+  TabSheet1->MixerAction = [this] { SourceDialog(); };
 
   TimerRedraw = new QTimer(this);
   TimerRedraw->setObjectName("TimerRedraw");
@@ -121,6 +137,10 @@ void TForm1::ReadIniKeys() {
 
   work.GraphOptionsChanged();
   work.SendRequestChanged();
+
+  // The signal source and the transcript come after the window's own keys.
+  FAudioSource = IniReadString(ini, "AudioSource", "");
+  FJournalFile.Open(IniReadString(ini, "JournalFile", ""));
 }
 
 void TForm1::WriteIniKeys() {
@@ -135,6 +155,8 @@ void TForm1::WriteIniKeys() {
   SaveGridColumns(ini, "StatisticGrid", work.DgStatistic->ColumnWidths());
   IniWriteString(ini, "TestData", TabSheet2->EdData->text().toStdString());
   IniWriteString(ini, "DefModemName", ModemSettingsFileName);
+  IniWriteString(ini, "AudioSource", FAudioSource);
+  IniWriteString(ini, "JournalFile", FJournalFile.FileName());
   IniWriteFloat(ini, "LevelStart1", work.FLevelStart[0]->GetValue());
   IniWriteFloat(ini, "LevelStart2", work.FLevelStart[1]->GetValue());
   IniWriteInt(ini, "ScaleX", work.CbGraphScale->currentIndex());
@@ -172,16 +194,27 @@ TModemDevice* TForm1::Device() {
 
 void TForm1::StartDevice(const std::string& fileName) {
   StopDevice();
-  std::unique_ptr<TModemDevice> device = FOpenDevice ? FOpenDevice(fileName) : nullptr;
+  std::unique_ptr<TModemDevice> device;
+  if (FOpenSource) {
+    TOpenedSource opened = FOpenSource(fileName, TAudioSource::Parse(FAudioSource));
+    device = std::move(opened.Device);
+    FDeviceError = std::move(opened.Error);
+    FSourceFile = opened.File;
+  } else if (FOpenDevice) {
+    device = FOpenDevice(fileName);
+  }
   // The device object exists on the work tab even when no sound flows.
   if (!device) device = std::make_unique<TModemDevice>(fileName, nullptr);
   FMonitor->StartDevice(std::move(device), TabSheet1->FLevelStart[0]->GetValue(),
                         TabSheet1->FLevelStart[1]->GetValue());
   TabSheet1->ReleaseStartStop();
+  UpdateStatusBar();
 }
 
 void TForm1::StopDevice() {
+  FSourceFile = nullptr;  // goes with the device
   FMonitor->StopDevice();
+  FDeviceError.clear();
 }
 
 bool TForm1::PageControl1Changing() {
@@ -199,6 +232,7 @@ void TForm1::PageControl1Change() {
     TabSheet2->LeaveTab();
     StartDevice(ModemSettingsFileName);
   }
+  UpdateStatusBar();
 }
 
 // The tab widget has no veto before a change, so a refused change is undone
@@ -242,6 +276,7 @@ void TForm1::TimerRedrawTimer() {
   FMonitor->TimerRedrawTimer();
   FInTick = false;
   FTickCount.fetch_add(1);
+  UpdateStatusBar();
 }
 
 void TForm1::EntriesTrimmed(int logIndex, size_t count) {
@@ -249,6 +284,8 @@ void TForm1::EntriesTrimmed(int logIndex, size_t count) {
 }
 
 void TForm1::EntryAdded(const TLogEntry& entry) {
+  // A failed write is shown in the status bar; the analyser goes on.
+  FJournalFile.Write(entry);
   if (FViewsAttached) TabSheet1->EntryAdded(entry);
 }
 
@@ -282,6 +319,155 @@ void TForm1::ShowError(const std::string& caption, const std::string& text) {
     FPrompts->MessageBox(QString::fromStdString(caption), QString::fromStdString(text));
     FErrorBoxOpen = false;
   });
+}
+
+void TForm1::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName("StatusBar1");
+  bar->setSizeGripEnabled(true);
+  const auto field = [bar](const char* name, int stretch) {
+    auto* label = new QLabel(bar);
+    label->setObjectName(name);
+    bar->addWidget(label, stretch);
+    return label;
+  };
+  LbSource = field("LbSource", 0);
+  LbDevice = field("LbDevice", 1);
+  LbReception = field("LbReception", 0);
+  LbPolling = field("LbPolling", 0);
+  LbPosition = field("LbPosition", 0);
+  LbJournal = field("LbJournal", 0);
+}
+
+void TForm1::UpdateStatusBar() {
+  if (LbSource == nullptr) return;
+  TStatusState state;
+  state.Source = TAudioSource::Parse(FAudioSource);
+  TModemDevice* device = FMonitor->Device();
+  state.DeviceExists = device != nullptr;
+  state.DeviceOpen = device != nullptr && device->GetStatus() == 0;
+  state.DeviceError = FDeviceError;
+  if (FSourceFile != nullptr) {
+    state.File = true;
+    // A read error after a good start stops the stream: say why.
+    if (!state.DeviceOpen && state.DeviceError.empty()) state.DeviceError = FSourceFile->Error();
+    state.PlayedFrames = FSourceFile->BlocksProcessed() * kAudioBlockFrames;
+    const TSoundFileInfo& info = FSourceFile->Info();
+    state.LengthFrames = info.SampleRate > 0 ? info.Frames * kAudioFrameRate / info.SampleRate : 0;
+    state.FileEnded = FSourceFile->Ended();
+  }
+  // Without a device (the settings tab) nothing is received or polled,
+  // whatever the switches were; the work tab reopens with both off.
+  state.Receiving = state.DeviceExists && FMonitor->Receiving();
+  state.Polling = state.DeviceExists && FMonitor->Polling();
+  state.JournalFile = FJournalFile.FileName();
+  state.JournalError = FJournalFile.Error();
+  state.JournalLost = FJournalFile.LostLines();
+  const TStatusTexts texts = StatusTexts(state);
+  const std::pair<QLabel*, const QString*> fields[] = {
+      {LbSource, &texts.Source},   {LbDevice, &texts.Device},     {LbReception, &texts.Reception},
+      {LbPolling, &texts.Polling}, {LbPosition, &texts.Position}, {LbJournal, &texts.Journal}};
+  for (const auto& [label, text] : fields) {
+    if (label->text() == *text) continue;
+    label->setText(*text);
+    // A narrow window clips the fields; the hint keeps the whole line.
+    label->setToolTip(*text);
+    label->setVisible(!text->isEmpty());
+  }
+}
+
+// The keys act on the work tab only, where their buttons are.
+void TForm1::BuildShortcuts() {
+  const auto key = [this](const QKeySequence& sequence, const char* name,
+                          std::function<void()> action) {
+    auto* shortcut = new QShortcut(sequence, this);
+    shortcut->setObjectName(name);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this, action = std::move(action)] {
+      if (PageControl1->currentIndex() == 0) action();
+    });
+  };
+  key(QKeySequence(Qt::Key_F5), "KeyStartStop", [this] { TabSheet1->SBtStartStop->click(); });
+  key(QKeySequence(Qt::Key_F6), "KeyStartSend", [this] { TabSheet1->SbStartSend->click(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_K), "KeyShowKpForm",
+      [this] { TabSheet1->SbShowKpForm->click(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_L), "KeyClear", [this] { TabSheet1->BtClear->click(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_C), "KeyCopy", [this] { CopyJournalRows(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_E), "KeySave", [this] { SaveJournals(); });
+}
+
+void TForm1::SetAudioSource(const std::string& source) {
+  if (source == FAudioSource) return;
+  FAudioSource = source;
+  // Written at once as well: the choice survives even a crash.
+  IniWriteString(FIniFileName, "AudioSource", FAudioSource);
+  if (PageControl1->currentIndex() == 0) StartDevice(ModemSettingsFileName);
+  UpdateStatusBar();
+}
+
+void TForm1::SetJournalFile(const std::string& fileName) {
+  if (fileName == FJournalFile.FileName() && FJournalFile.IsOpen()) return;
+  FJournalFile.Open(fileName);
+  IniWriteString(FIniFileName, "JournalFile", fileName);
+  UpdateStatusBar();
+}
+
+void TForm1::SourceDialog() {
+  TSourceChoice choice{FAudioSource, FJournalFile.FileName()};
+  const std::vector<std::string> devices =
+      FListDevices ? FListDevices() : std::vector<std::string>{};
+  if (!FPrompts->ChooseSource(choice, devices)) return;
+  SetJournalFile(choice.JournalFile);
+  SetAudioSource(choice.AudioSource);
+}
+
+QString TForm1::SelectedJournalText() const {
+  const TJournalView& view = *TabSheet1->DgLog;
+  if (view.selectionModel() == nullptr) return {};
+  QModelIndexList rows = view.selectionModel()->selectedRows();
+  std::sort(rows.begin(), rows.end(),
+            [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  QString text;
+  for (const QModelIndex& index : rows) {
+    const TLogEntry* entry = TabSheet1->JournalModel->Entry(index.row());
+    if (entry != nullptr) text += QString::fromStdString(JournalLine(*entry)) + QLatin1Char('\n');
+  }
+  return text;
+}
+
+void TForm1::CopyJournalRows() {
+  const QString text = SelectedJournalText();
+  if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+}
+
+bool TForm1::SaveJournals() {
+  const QString name =
+      FPrompts->SaveFileName(FExecutableDir, QStringLiteral("Текст (*.txt);;Все файлы (*)"));
+  if (name.isEmpty()) return false;
+  // The events journal, then the exchange journal, each oldest first.
+  std::string text;
+  for (int log = 0; log < 2; ++log)
+    for (const TLogEntry& entry : FMonitor->Log(log).Entries()) text += JournalLine(entry) + "\n";
+  // Written beside, then moved over: a failed save leaves no half file.
+  const std::string path = name.toStdString();
+  const std::string part = path + ".part";
+  errno = 0;
+  bool ok = false;
+  {
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.flush();
+    ok = out.good();
+  }
+  const int savedErrno = errno;
+  if (ok) ok = std::rename(part.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    const int error = savedErrno != 0 ? savedErrno : errno;
+    std::remove(part.c_str());
+    FPrompts->Notice(QStringLiteral("Журналы не сохранены в %1: %2")
+                         .arg(name, QString::fromLocal8Bit(std::strerror(error))));
+  }
+  return ok;
 }
 
 }  // namespace sorvex

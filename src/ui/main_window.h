@@ -8,9 +8,13 @@
 #include <memory>
 #include <string>
 
+#include "audio/audio_source.h"
+#include "monitor/journal_text.h"
 #include "monitor/monitor_observer.h"
 #include "util/clock.h"
 
+class QLabel;
+class QShortcut;
 class QTabWidget;
 class QTimer;
 
@@ -42,6 +46,13 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
     // Empty: a device without sound (its status reads −1); the program
     // passes the PortAudio default device.
     DeviceFactory OpenDevice;
+    // When set, replaces OpenDevice: the device on the "AudioSource" the
+    // INI names (the program passes OpenSourceDevice).
+    std::function<TOpenedSource(const std::string& settingsFileName, const TAudioSource& source)>
+        OpenSource;
+    // The sound devices the source dialog offers (the program passes
+    // PortAudio's list); empty: none.
+    std::function<std::vector<std::string>()> ListDevices;
     std::shared_ptr<TPrompts> Prompts;  // empty: the Qt boxes and dialogs
     const TClock* Clock = nullptr;      // empty: the system clock
   };
@@ -66,6 +77,25 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
 
   TMonitor& Monitor() { return *FMonitor; }
   TModemDevice* Device();  // none while the settings tab is shown
+
+  // The signal source ("AudioSource"): a change reopens the device at once
+  // on the work tab (reception off), and applies when the work tab next
+  // opens on the settings tab.
+  const std::string& AudioSource() const { return FAudioSource; }
+  void SetAudioSource(const std::string& source);
+  // The journal transcript ("JournalFile", empty: none).
+  const TJournalFile& JournalFile() const { return FJournalFile; }
+  void SetJournalFile(const std::string& fileName);
+  // BtMixer: the source dialog.
+  void SourceDialog();
+  // Ctrl+C: the selected rows of the shown journal, one line each.
+  QString SelectedJournalText() const;
+  void CopyJournalRows();
+  // Ctrl+E: both journals into a file chosen in a dialog; false when
+  // cancelled or not written (the reason in a notice).
+  bool SaveJournals();
+  // Brings the status bar up to date (every tick does).
+  void UpdateStatusBar();
   TPrompts& Prompts() { return *FPrompts; }
   // Dispatch ticks run so far (any thread may read it).
   int64_t TickCount() const { return FTickCount.load(); }
@@ -74,6 +104,13 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   TWorkTab* TabSheet1;      // "Работа"
   TSettingsTab* TabSheet2;  // "Настройка"
   QTimer* TimerRedraw;
+  // The status bar's fields, left to right.
+  QLabel* LbSource = nullptr;
+  QLabel* LbDevice;
+  QLabel* LbReception;
+  QLabel* LbPolling;
+  QLabel* LbPosition;
+  QLabel* LbJournal;
 
  public slots:
   void TimerRedrawTimer();
@@ -86,6 +123,8 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   void ReadIniKeys();
   void WriteIniKeys();
   void TabChanged(int index);
+  void BuildStatusBar();
+  void BuildShortcuts();
 
   // TMonitorObserver: what the monitor reports, passed on to the views.
   void EntriesTrimmed(int logIndex, size_t count) override;
@@ -106,6 +145,12 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   const TClock* FClock;
   std::unique_ptr<TMonitor> FMonitor;
   std::function<void()> FUpdateKpForm;
+  std::function<TOpenedSource(const std::string&, const TAudioSource&)> FOpenSource;
+  std::function<std::vector<std::string>()> FListDevices;
+  std::string FAudioSource;
+  std::string FDeviceError;                       // why the open device has no sound
+  const TSoundFileStream* FSourceFile = nullptr;  // a file source's stream, in the device
+  TJournalFile FJournalFile;
 
   int FActiveTab = 0;
   bool FViewsAttached = false;  // false while building and tearing down

@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "ui/source_dialog.h"
+
 namespace sorvex {
 
 namespace {
@@ -29,6 +31,27 @@ void TQtPrompts::Notice(const QString& text) {
 void TQtPrompts::MessageBox(const QString& caption, const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
   box.exec();
+}
+
+bool TQtPrompts::ChooseSource(TSourceChoice& choice, const std::vector<std::string>& devices) {
+  TSourceDialog dialog(choice, devices, FParent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  choice = dialog.Choice();
+  return true;
+}
+
+bool TScriptedPrompts::ChooseSource(TSourceChoice& choice,
+                                    const std::vector<std::string>& devices) {
+  OfferedDevices.push_back(devices);
+  if (SourceChoices.empty()) {
+    ++Unanswered;
+    return false;
+  }
+  const std::optional<TSourceChoice> reply = SourceChoices.front();
+  SourceChoices.pop_front();
+  if (!reply) return false;
+  choice = *reply;
+  return true;
 }
 
 bool TScriptedPrompts::ConfirmBox(const QString& text) {

@@ -3,12 +3,22 @@
 #include <QString>
 #include <deque>
 #include <functional>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 class QWidget;
 
 namespace sorvex {
+
+// What the source dialog edits: the main INI's "AudioSource" and
+// "JournalFile" values.
+struct TSourceChoice {
+  std::string AudioSource;
+  std::string JournalFile;
+  bool operator==(const TSourceChoice&) const = default;
+};
 
 // Everything the window asks the user or tells them in a box: the Yes/No
 // question, the file dialogs, the plain notice and a captioned message box.
@@ -28,6 +38,9 @@ class TPrompts {
   // A box with its own caption and an OK button, owned by no window (the
   // dispatch's catch-all: "!!").
   virtual void MessageBox(const QString& caption, const QString& text) = 0;
+  // The dialog "Источник сигнала" over `choice`, offering `devices`; true
+  // (and `choice` changed) on OK.
+  virtual bool ChooseSource(TSourceChoice& choice, const std::vector<std::string>& devices) = 0;
 };
 
 // The real boxes and dialogs, owned by `parent` where they have an owner.
@@ -39,6 +52,7 @@ class TQtPrompts : public TPrompts {
   QString SaveFileName(const QString& directory, const QString& filter) override;
   void Notice(const QString& text) override;
   void MessageBox(const QString& caption, const QString& text) override;
+  bool ChooseSource(TSourceChoice& choice, const std::vector<std::string>& devices) override;
 
  private:
   QWidget* FParent;
@@ -53,7 +67,11 @@ class TScriptedPrompts : public TPrompts {
   QString SaveFileName(const QString& directory, const QString& filter) override;
   void Notice(const QString& text) override { Notices.push_back(text); }
   void MessageBox(const QString& caption, const QString& text) override;
+  bool ChooseSource(TSourceChoice& choice, const std::vector<std::string>& devices) override;
 
+  // ChooseSource replies, in order (nullopt = Cancel), and what it offered.
+  std::deque<std::optional<TSourceChoice>> SourceChoices;
+  std::vector<std::vector<std::string>> OfferedDevices;
   std::deque<bool> Answers;   // ConfirmBox replies, in order
   std::deque<QString> Files;  // file dialog replies, in order ("" = cancel)
   std::vector<QString> Questions;

@@ -30,7 +30,10 @@ std::string ReadRaw(const std::string& iniFileName, const std::string& key, size
 
 std::string ChooseIniFileName(const std::string& executableDir) {
   const std::string dir = executableDir.empty() ? "." : executableDir;
-  if (access(dir.c_str(), W_OK) == 0) return dir + "/Sorvex.ini";
+  // An installed program (its desktop entry beside it under share/) keeps
+  // its settings per user, even where the user may write into bin/.
+  const bool installed = access((dir + "/../share/applications/sorvex.desktop").c_str(), F_OK) == 0;
+  if (!installed && access(dir.c_str(), W_OK) == 0) return dir + "/Sorvex.ini";
   std::string base;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
     base = xdg;

@@ -7,8 +7,9 @@
 namespace sorvex {
 
 // The main INI file: "Sorvex.ini" beside the executable, one section "System".
-// When that directory is not writable (a system-wide install) the file lives
-// in $XDG_CONFIG_HOME/sorvex/ (default ~/.config/sorvex/) instead.
+// When that directory is not writable, or the program is installed (its
+// desktop entry is in ../share/applications/), the file lives in
+// $XDG_CONFIG_HOME/sorvex/ (default ~/.config/sorvex/) instead.
 std::string ChooseIniFileName(const std::string& executableDir);
 
 inline constexpr const char* kIniSection = "System";

@@ -100,7 +100,9 @@ TEST_F(Window, FirstRunOpensWithTheDefaultsAndWritesEveryKey) {
                         {"Height", "480"},
                         {"Width", "640"},
                         {"HeightOs", "100"},
-                        {"HeightSt", "100"}};
+                        {"HeightSt", "100"},
+                        {"AudioSource", ""},
+                        {"JournalFile", ""}};
   EXPECT_EQ(IniKeys(Ini()), written);
 
   form.reset();

@@ -1,0 +1,82 @@
+#include "audio/audio_source.h"
+
+#include "audio/portaudio_stream.h"
+#include "audio/sound_file_stream.h"
+
+namespace sorvex {
+
+namespace {
+constexpr const char* kDevicePrefix = "device:";
+constexpr const char* kFilePrefix = "file:";
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+}  // namespace
+
+TAudioSource TAudioSource::Parse(const std::string& text) {
+  TAudioSource source;
+  if (text.empty()) return source;
+  const std::string device(kDevicePrefix), file(kFilePrefix);
+  if (StartsWith(text, kDevicePrefix) && text.size() > device.size()) {
+    source.Type = Kind::Device;
+    source.Name = text.substr(device.size());
+  } else if (StartsWith(text, kFilePrefix) && text.size() > file.size()) {
+    source.Type = Kind::File;
+    source.Name = text.substr(file.size());
+  } else {
+    source.Type = Kind::Unknown;
+    source.Name = text;
+  }
+  return source;
+}
+
+std::string TAudioSource::Format() const {
+  switch (Type) {
+    case Kind::Default:
+      return {};
+    case Kind::Device:
+      return kDevicePrefix + Name;
+    case Kind::File:
+      return kFilePrefix + Name;
+    case Kind::Unknown:
+      break;
+  }
+  return Name;
+}
+
+TOpenedSource OpenSourceDevice(const std::string& settingsFileName, const TAudioSource& source) {
+  TOpenedSource opened;
+  switch (source.Type) {
+    case TAudioSource::Kind::Default:
+    case TAudioSource::Kind::Device: {
+      TPortAudioStream::Options options;
+      if (source.Type == TAudioSource::Kind::Device) options.DeviceName = source.Name;
+      auto stream = std::make_unique<TPortAudioStream>(options);
+      const TPortAudioStream* card = stream.get();
+      opened.Device = std::make_unique<TModemDevice>(settingsFileName, std::move(stream));
+      if (opened.Device->GetStatus() != 0) opened.Error = card->LastError();
+      break;
+    }
+    case TAudioSource::Kind::File: {
+      TSoundFileStream::Options options;
+      options.InputPath = source.Name;
+      options.MonoChannel = 1;
+      options.RealTime = true;
+      options.SilenceAfterEnd = true;
+      auto stream = std::make_unique<TSoundFileStream>(options);
+      opened.File = stream.get();
+      opened.Device = std::make_unique<TModemDevice>(settingsFileName, std::move(stream));
+      if (opened.Device->GetStatus() != 0) opened.Error = opened.File->Error();
+      break;
+    }
+    case TAudioSource::Kind::Unknown:
+      opened.Device = std::make_unique<TModemDevice>(settingsFileName, nullptr);
+      opened.Error = "unknown signal source '" + source.Name + "'";
+      break;
+  }
+  if (opened.Device->GetStatus() != 0 && opened.Error.empty()) opened.Error = "not started";
+  return opened;
+}
+
+}  // namespace sorvex
