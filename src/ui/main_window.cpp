@@ -6,9 +6,11 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
@@ -69,6 +71,7 @@ TForm1::TForm1(Options options, QWidget* parent)
   PageControl1->addTab(TabSheet1, QStringLiteral("Работа"));
   PageControl1->addTab(TabSheet2, QStringLiteral("Настройка"));
   setCentralWidget(PageControl1);
+  PageControl1->tabBar()->installEventFilter(this);
   BuildStatusBar();
   BuildShortcuts();
   TabSheet1->MixerAction = [this] { SourceDialog(); };
@@ -246,6 +249,19 @@ void TForm1::TabChanged(int index) {
   }
   FActiveTab = index;
   PageControl1Change();
+}
+
+// A click on the other tab asks before the tab changes, so a No never shows
+// the other tab for a moment; keys still go through TabChanged's undo.
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == PageControl1->tabBar() && event->type() == QEvent::MouseButtonPress) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const int index = PageControl1->tabBar()->tabAt(mouse->position().toPoint());
+    if (mouse->button() == Qt::LeftButton && index >= 0 && index != FActiveTab &&
+        !PageControl1Changing())
+      return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::FormResize() {

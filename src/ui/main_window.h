@@ -118,6 +118,7 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ReadIniKeys();

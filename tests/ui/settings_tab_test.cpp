@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <array>
 #include <cmath>
@@ -290,10 +291,12 @@ TEST_F(SettingsTab, AFailedSaveKeepsTheChangesTheNameAndTheFile) {
   EXPECT_TRUE(t.FSettingsModified);
   EXPECT_EQ(form->ModemSettingsFileName, settings);
   EXPECT_EQ(GetFile(settings), before);
-  // Leaving still asks; No stays.
+  // Leaving still asks, before the work tab shows; No stays.
+  QSignalSpy changes(form->PageControl1, &QTabWidget::currentChanged);
   ClickTab(0);
   EXPECT_EQ(prompts->Questions, (std::vector<QString>{kUnsaved}));
   EXPECT_EQ(form->PageControl1->currentIndex(), 1);
+  EXPECT_EQ(changes.count(), 0);
   EXPECT_EQ(General()[1], 1305);
 }
 
