@@ -66,17 +66,145 @@ bool LogShowsTruncatedData(const std::string& log) {
   return false;
 }
 
+uint32_t Le32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// A RIFF WAVE file whose data chunk claims fewer bytes than follow it, with
+// nothing after the claimed end that reads as a chunk: a recorder that never
+// went back to write the length (0, or a few bytes) leaves this. `fixedSize`
+// is the length the samples really have (whole frames).
+struct TWavLength {
+  bool Disagrees = false;
+  int64_t SizeFieldAt = 0;  // offset of the data chunk's size field
+  uint32_t Declared = 0;
+  uint32_t FixedSize = 0;
+};
+
+TWavLength CheckWavLength(int fd, int64_t fileSize) {
+  TWavLength result;
+  unsigned char head[12];
+  if (fileSize < 44 || pread(fd, head, 12, 0) != 12) return result;
+  if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return result;
+  int64_t at = 12;
+  uint32_t blockAlign = 1;
+  while (at + 8 <= fileSize) {
+    unsigned char chunk[8];
+    if (pread(fd, chunk, 8, at) != 8) return result;
+    const uint32_t size = Le32(chunk + 4);
+    if (std::memcmp(chunk, "fmt ", 4) == 0 && size >= 14) {
+      unsigned char fmt[14];
+      if (pread(fd, fmt, 14, at + 8) == 14)
+        blockAlign = std::max<uint32_t>(1, fmt[12] | fmt[13] << 8);
+    }
+    if (std::memcmp(chunk, "data", 4) != 0) {
+      at += 8 + size + (size & 1);
+      continue;
+    }
+    const int64_t rest = fileSize - (at + 8);
+    if (size >= 0x7FFFFFF0u || static_cast<int64_t>(size) >= rest) return result;
+    // What follows the claimed end must look like a chunk header: four
+    // printable characters and a size within the file.
+    int64_t next = at + 8 + size + (size & 1);
+    bool chunksFollow = next + 8 <= fileSize;
+    while (chunksFollow && next + 8 <= fileSize) {
+      unsigned char tail[8];
+      if (pread(fd, tail, 8, next) != 8) break;
+      for (int i = 0; i < 4; ++i) chunksFollow = chunksFollow && tail[i] >= 0x20 && tail[i] < 0x7F;
+      const uint32_t tailSize = Le32(tail + 4);
+      chunksFollow = chunksFollow && next + 8 + tailSize <= fileSize;
+      if (!chunksFollow) break;
+      next += 8 + tailSize + (tailSize & 1);
+    }
+    if (chunksFollow) return result;
+    result.Disagrees = true;
+    result.SizeFieldAt = at + 4;
+    result.Declared = size;
+    const int64_t whole = std::min<int64_t>(rest, 0x7FFFFFF0LL) / blockAlign * blockAlign;
+    result.FixedSize = static_cast<uint32_t>(whole);
+    return result;
+  }
+  return result;
+}
+
+// The file as libsndfile sees it through virtual I/O, with the data chunk's
+// size field replaced by the length the samples really have.
+struct TPatchedFile {
+  int Fd = -1;
+  int64_t Length = 0;
+  int64_t Position = 0;
+  int64_t PatchAt = 0;
+  unsigned char Patch[4] = {};
+};
+
+sf_count_t PatchedLength(void* user) {
+  return static_cast<TPatchedFile*>(user)->Length;
+}
+sf_count_t PatchedSeek(sf_count_t offset, int whence, void* user) {
+  auto* f = static_cast<TPatchedFile*>(user);
+  const int64_t base = whence == SEEK_CUR ? f->Position : whence == SEEK_END ? f->Length : 0;
+  f->Position = std::clamp<int64_t>(base + offset, 0, f->Length);
+  return f->Position;
+}
+sf_count_t PatchedRead(void* ptr, sf_count_t count, void* user) {
+  auto* f = static_cast<TPatchedFile*>(user);
+  const ssize_t got = pread(f->Fd, ptr, static_cast<size_t>(count), f->Position);
+  if (got <= 0) return 0;
+  auto* bytes = static_cast<unsigned char*>(ptr);
+  for (int i = 0; i < 4; ++i) {
+    const int64_t at = f->PatchAt + i - f->Position;
+    if (at >= 0 && at < got) bytes[at] = f->Patch[i];
+  }
+  f->Position += got;
+  return got;
+}
+sf_count_t PatchedWrite(const void*, sf_count_t, void*) {
+  return 0;
+}
+sf_count_t PatchedTell(void* user) {
+  return static_cast<TPatchedFile*>(user)->Position;
+}
+
+// Why libsndfile refused a file, in the user's terms, its own text after it.
+std::string OpenFailure(const std::string& path, const std::string& libraryText) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return "it is a directory";
+  if (st.st_size == 0) return "the file is empty";
+  std::string what = "it is not a sound file of a format this program reads";
+  char head[12] = {};
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return std::strerror(errno);
+  const ssize_t got = read(fd, head, sizeof head);
+  close(fd);
+  if (got >= 4 && std::memcmp(head, "RIFF", 4) == 0) {
+    what = got >= 12 && std::memcmp(head + 8, "WAVE", 4) == 0
+               ? "its WAV header is damaged or incomplete"
+               : "it is a RIFF file but not a WAV file";
+  } else if (got >= 4 && std::memcmp(head, "FORM", 4) == 0) {
+    what = "its AIFF header is damaged or incomplete";
+  } else if (got >= 4 && std::memcmp(head, "fLaC", 4) == 0) {
+    what = "its FLAC header is damaged or incomplete";
+  } else if (got >= 4 && std::memcmp(head, "OggS", 4) == 0) {
+    what = "its Ogg header is damaged or incomplete";
+  }
+  return what + " (libsndfile: " + OneLine(libraryText) + ")";
+}
+
 }  // namespace
 
 struct TSoundFileReader::Impl {
   ~Impl() {
     if (Resampler != nullptr) src_delete(Resampler);
     if (File != nullptr) sf_close(File);
+    if (Patched.Fd >= 0) close(Patched.Fd);
   }
 
   std::string Path;
   int MonoChannel = 0;
   SNDFILE* File = nullptr;
+  TPatchedFile Patched;  // open when the data chunk's length is read from the file size
   int FileChannels = 0;
   int64_t DeclaredFrames = 0;
   int64_t FileFramesRead = 0;
@@ -203,15 +331,37 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
   FImpl.reset();
   FInfo = TSoundFileInfo{};
   FError.clear();
+  FWarning.clear();
   auto impl = std::make_unique<Impl>();
   impl->Path = path;
   impl->MonoChannel = monoChannel == 1 ? 1 : 0;
 
   SF_INFO info;
   std::memset(&info, 0, sizeof info);
-  impl->File = sf_open(path.c_str(), SFM_READ, &info);
+  {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    const TWavLength length =
+        fd >= 0 && fstat(fd, &st) == 0 ? CheckWavLength(fd, st.st_size) : TWavLength{};
+    if (length.Disagrees) {
+      FWarning = "'" + path + "': the header gives " + std::to_string(length.Declared) +
+                 " bytes of samples but the file holds " + std::to_string(length.FixedSize) +
+                 "; read to the end of the file";
+      impl->Patched.Fd = fd;
+      impl->Patched.Length = st.st_size;
+      impl->Patched.PatchAt = length.SizeFieldAt;
+      for (int i = 0; i < 4; ++i) {
+        impl->Patched.Patch[i] = static_cast<unsigned char>(length.FixedSize >> (8 * i));
+      }
+      SF_VIRTUAL_IO io{PatchedLength, PatchedSeek, PatchedRead, PatchedWrite, PatchedTell};
+      impl->File = sf_open_virtual(&io, SFM_READ, &info, &impl->Patched);
+    } else {
+      if (fd >= 0) close(fd);
+      impl->File = sf_open(path.c_str(), SFM_READ, &info);
+    }
+  }
   if (impl->File == nullptr) {
-    FError = error = ReadError(path, sf_strerror(nullptr));
+    FError = error = "cannot read '" + path + "': " + OpenFailure(path, sf_strerror(nullptr));
     return false;
   }
   if (info.channels <= 0 || info.samplerate <= 0) {

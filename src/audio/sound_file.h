@@ -30,12 +30,16 @@ class TSoundFileReader {
   int ReadBlock(int16_t* frames, int maxFrames);
   const TSoundFileInfo& Info() const { return FInfo; }
   const std::string& LastError() const { return FError; }
+  // Set by Open when the file was read differently from what its header
+  // says (a data length the samples run past); empty otherwise.
+  const std::string& Warning() const { return FWarning; }
 
  private:
   struct Impl;
   std::unique_ptr<Impl> FImpl;
   TSoundFileInfo FInfo;
   std::string FError;
+  std::string FWarning;
 };
 
 // Writes interleaved 16-bit stereo frames at 8000 Hz as a WAV file, through a
