@@ -1,8 +1,8 @@
 #include "audio/sound_file.h"
 
 #include <fcntl.h>
-#include <samplerate.h>
 #include <sndfile.h>
+#include <soxr.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -196,7 +196,7 @@ std::string OpenFailure(const std::string& path, const std::string& libraryText)
 
 struct TSoundFileReader::Impl {
   ~Impl() {
-    if (Resampler != nullptr) src_delete(Resampler);
+    if (Resampler != nullptr) soxr_delete(Resampler);
     if (File != nullptr) sf_close(File);
     if (Patched.Fd >= 0) close(Patched.Fd);
   }
@@ -208,15 +208,16 @@ struct TSoundFileReader::Impl {
   int FileChannels = 0;
   int64_t DeclaredFrames = 0;
   int64_t FileFramesRead = 0;
-  SRC_STATE* Resampler = nullptr;  // null: the file is at 8000 Hz, no conversion
+  soxr_t Resampler = nullptr;  // null: the file is at 8000 Hz, no conversion
+  int ResampledChannels = 0;   // 1 for a mono file (the other side is silence), else 2
   double Ratio = 1.0;
   bool FileEnded = false;  // the file has no more frames
   bool Finished = false;   // and everything derived from them was delivered
   bool Failed = false;
 
   std::vector<double> FileBuffer;  // kChunkFrames × FileChannels
-  std::vector<float> StereoIn;     // resampler input, interleaved stereo
-  std::vector<float> StereoOut;    // resampler output, interleaved stereo
+  std::vector<double> StereoIn;    // resampler input of a file with more than 2 channels
+  std::vector<double> Converted;   // resampler output, ResampledChannels interleaved
   std::vector<int16_t> Pending;    // converted frames not yet delivered
   size_t PendingPos = 0;           // in samples (2 per frame)
 
@@ -230,6 +231,7 @@ struct TSoundFileReader::Impl {
   double Right(int i) const;
   void ConvertDirect(int n);
   bool Resample(int n, std::string& error);
+  void TakeConverted(size_t frames);
 };
 
 int TSoundFileReader::Impl::TakePending(int16_t* frames, int maxFrames) {
@@ -293,33 +295,50 @@ void TSoundFileReader::Impl::ConvertDirect(int n) {
   PendingPos = 0;
 }
 
+void TSoundFileReader::Impl::TakeConverted(size_t frames) {
+  const size_t at = Pending.size();
+  Pending.resize(at + frames * 2);
+  int16_t* out = Pending.data() + at;
+  const double* in = Converted.data();
+  if (ResampledChannels == 1) {
+    for (size_t i = 0; i < frames; ++i) {
+      out[2 * i + MonoChannel] = ToInt16(in[i]);
+      out[2 * i + 1 - MonoChannel] = 0;
+    }
+  } else {
+    for (size_t i = 0; i < 2 * frames; ++i) out[i] = ToInt16(in[i]);
+  }
+}
+
 bool TSoundFileReader::Impl::Resample(int n, std::string& error) {
-  for (int i = 0; i < n; ++i) {
-    StereoIn[2 * i] = static_cast<float>(Left(i));
-    StereoIn[2 * i + 1] = static_cast<float>(Right(i));
+  // One or two channels go to the converter as they were read.
+  const double* input = FileBuffer.data();
+  if (FileChannels > 2) {
+    for (int i = 0; i < n; ++i) {
+      StereoIn[2 * i] = Left(i);
+      StereoIn[2 * i + 1] = Right(i);
+    }
+    input = StereoIn.data();
   }
   Pending.clear();
   PendingPos = 0;
-  SRC_DATA data;
-  std::memset(&data, 0, sizeof data);
-  data.data_in = StereoIn.data();
-  data.input_frames = n;
-  data.data_out = StereoOut.data();
-  data.output_frames = static_cast<long>(StereoOut.size() / 2);
-  data.src_ratio = Ratio;
-  data.end_of_input = FileEnded ? 1 : 0;
-  for (;;) {
-    const int rc = src_process(Resampler, &data);
-    if (rc != 0) {
-      error = ReadError(Path, std::string("sample-rate converter: ") + src_strerror(rc));
+  const size_t room = Converted.size() / static_cast<size_t>(ResampledChannels);
+  size_t done = 0;
+  // All of the chunk goes in; at the end of the file the converter is then
+  // drained (null input) until it gives nothing more.
+  for (int used = 0; used < n || FileEnded;) {
+    size_t taken = 0;
+    const bool drain = used >= n;
+    const soxr_error_t rc = soxr_process(
+        Resampler, drain ? nullptr : input + static_cast<size_t>(used) * ResampledChannels,
+        drain ? 0 : static_cast<size_t>(n - used), &taken, Converted.data(), room, &done);
+    if (rc != nullptr) {
+      error = ReadError(Path, std::string("sample-rate converter: ") + rc);
       return false;
     }
-    for (long i = 0; i < data.output_frames_gen * 2; ++i) Pending.push_back(ToInt16(StereoOut[i]));
-    data.data_in += data.input_frames_used * 2;
-    data.input_frames -= data.input_frames_used;
-    if (data.input_frames > 0) continue;
-    // All input taken; at the end keep draining until the converter is empty.
-    if (!FileEnded || data.output_frames_gen == 0) break;
+    TakeConverted(done);
+    used += static_cast<int>(taken);
+    if (drain && done == 0) break;
   }
   return true;
 }
@@ -368,7 +387,7 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
     FError = error = ReadError(path, "no audio channels or no sample rate");
     return false;
   }
-  // libsamplerate converts ratios from 1/256 to 256.
+  // Ratios far outside what a sound card records are refused.
   const double ratio = static_cast<double>(kAudioFrameRate) / info.samplerate;
   if (ratio < 1.0 / 256 || ratio > 256) {
     FError = error =
@@ -385,17 +404,26 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
   impl->DeclaredFrames = info.frames;
   impl->Ratio = ratio;
   if (info.samplerate != kAudioFrameRate) {
-    int srcError = 0;
-    impl->Resampler = src_new(SRC_SINC_BEST_QUALITY, kAudioChannels, &srcError);
-    if (impl->Resampler == nullptr) {
-      FError = error =
-          ReadError(path, std::string("sample-rate converter: ") + src_strerror(srcError));
+    // 20-bit precision, linear phase, flat (within 0.01 dB) to 0.913 of the
+    // 4000 Hz Nyquist frequency: the whole line band; one thread, so the
+    // result never depends on the machine.
+    impl->ResampledChannels = info.channels == 1 ? 1 : 2;
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    soxr_error_t soxrError = nullptr;
+    impl->Resampler = soxr_create(info.samplerate, kAudioFrameRate,
+                                  static_cast<unsigned>(impl->ResampledChannels), &soxrError, &io,
+                                  &quality, &runtime);
+    if (impl->Resampler == nullptr || soxrError != nullptr) {
+      FError = error = ReadError(path, std::string("sample-rate converter: ") +
+                                           (soxrError ? soxrError : "cannot be created"));
       return false;
     }
-    impl->StereoIn.resize(static_cast<size_t>(kChunkFrames) * kAudioChannels);
+    if (info.channels > 2) impl->StereoIn.resize(static_cast<size_t>(kChunkFrames) * 2);
     // Output of one call: the chunk × ratio, plus room for what the converter held back.
     const size_t outFrames = static_cast<size_t>(std::ceil(kChunkFrames * ratio)) + 4096;
-    impl->StereoOut.resize(outFrames * kAudioChannels);
+    impl->Converted.resize(outFrames * static_cast<size_t>(impl->ResampledChannels));
   }
   impl->FileBuffer.resize(static_cast<size_t>(kChunkFrames) * info.channels);
   FInfo.SampleRate = info.samplerate;

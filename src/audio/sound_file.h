@@ -13,8 +13,8 @@ struct TSoundFileInfo {
 };
 
 // Reads any sound file libsndfile reads, at any rate and channel count, as
-// 8000 Hz 16-bit stereo frames (rate converted with libsamplerate, best
-// quality). A mono file feeds the chosen side, the other side is silent; of
+// 8000 Hz 16-bit stereo frames (rate converted with libsoxr, 20-bit
+// quality, linear phase). A mono file feeds the chosen side, the other side is silent; of
 // more than two channels the first two are used.
 class TSoundFileReader {
  public:
