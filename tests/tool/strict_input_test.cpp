@@ -318,6 +318,17 @@ TEST_F(StrictInput, OneVocabularyAcrossCommands) {
   EXPECT_EQ(missing.status, 2);
   ExpectOneLine(missing, "encode", "--function is required");
   ExpectOneLine(Run("encode --kp 3 --function 1FF"), "encode", "'1FF' is not a hex byte");
+  // The device names --device takes, one per line; none is a negative
+  // result with one line saying so.
+  const ToolResult devices = Run("listen --list-devices");
+  if (devices.status == 0) {
+    EXPECT_FALSE(devices.out.empty());
+    EXPECT_EQ(devices.err, "");
+  } else {
+    EXPECT_EQ(devices.status, 1);
+    EXPECT_EQ(devices.out, "");
+    ExpectOneLine(devices, "listen", "no sound device with 2 inputs and 2 outputs");
+  }
 }
 
 TEST_F(StrictInput, DecodeTakesWhatEncodePrints) {
