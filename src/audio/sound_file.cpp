@@ -1,8 +1,8 @@
 #include "audio/sound_file.h"
 
 #include <fcntl.h>
-#include <samplerate.h>
 #include <sndfile.h>
+#include <soxr.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,29 +66,158 @@ bool LogShowsTruncatedData(const std::string& log) {
   return false;
 }
 
+uint32_t Le32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// A RIFF WAVE file whose data chunk claims fewer bytes than follow it, with
+// nothing after the claimed end that reads as a chunk: a recorder that never
+// went back to write the length (0, or a few bytes) leaves this. `fixedSize`
+// is the length the samples really have (whole frames).
+struct TWavLength {
+  bool Disagrees = false;
+  int64_t SizeFieldAt = 0;  // offset of the data chunk's size field
+  uint32_t Declared = 0;
+  uint32_t FixedSize = 0;
+};
+
+TWavLength CheckWavLength(int fd, int64_t fileSize) {
+  TWavLength result;
+  unsigned char head[12];
+  if (fileSize < 44 || pread(fd, head, 12, 0) != 12) return result;
+  if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return result;
+  int64_t at = 12;
+  uint32_t blockAlign = 1;
+  while (at + 8 <= fileSize) {
+    unsigned char chunk[8];
+    if (pread(fd, chunk, 8, at) != 8) return result;
+    const uint32_t size = Le32(chunk + 4);
+    if (std::memcmp(chunk, "fmt ", 4) == 0 && size >= 14) {
+      unsigned char fmt[14];
+      if (pread(fd, fmt, 14, at + 8) == 14)
+        blockAlign = std::max<uint32_t>(1, fmt[12] | fmt[13] << 8);
+    }
+    if (std::memcmp(chunk, "data", 4) != 0) {
+      at += 8 + size + (size & 1);
+      continue;
+    }
+    const int64_t rest = fileSize - (at + 8);
+    if (size >= 0x7FFFFFF0u || static_cast<int64_t>(size) >= rest) return result;
+    // What follows the claimed end must look like a chunk header: four
+    // printable characters and a size within the file.
+    int64_t next = at + 8 + size + (size & 1);
+    bool chunksFollow = next + 8 <= fileSize;
+    while (chunksFollow && next + 8 <= fileSize) {
+      unsigned char tail[8];
+      if (pread(fd, tail, 8, next) != 8) break;
+      for (int i = 0; i < 4; ++i) chunksFollow = chunksFollow && tail[i] >= 0x20 && tail[i] < 0x7F;
+      const uint32_t tailSize = Le32(tail + 4);
+      chunksFollow = chunksFollow && next + 8 + tailSize <= fileSize;
+      if (!chunksFollow) break;
+      next += 8 + tailSize + (tailSize & 1);
+    }
+    if (chunksFollow) return result;
+    result.Disagrees = true;
+    result.SizeFieldAt = at + 4;
+    result.Declared = size;
+    const int64_t whole = std::min<int64_t>(rest, 0x7FFFFFF0LL) / blockAlign * blockAlign;
+    result.FixedSize = static_cast<uint32_t>(whole);
+    return result;
+  }
+  return result;
+}
+
+// The file as libsndfile sees it through virtual I/O, with the data chunk's
+// size field replaced by the length the samples really have.
+struct TPatchedFile {
+  int Fd = -1;
+  int64_t Length = 0;
+  int64_t Position = 0;
+  int64_t PatchAt = 0;
+  unsigned char Patch[4] = {};
+};
+
+sf_count_t PatchedLength(void* user) {
+  return static_cast<TPatchedFile*>(user)->Length;
+}
+sf_count_t PatchedSeek(sf_count_t offset, int whence, void* user) {
+  auto* f = static_cast<TPatchedFile*>(user);
+  const int64_t base = whence == SEEK_CUR ? f->Position : whence == SEEK_END ? f->Length : 0;
+  f->Position = std::clamp<int64_t>(base + offset, 0, f->Length);
+  return f->Position;
+}
+sf_count_t PatchedRead(void* ptr, sf_count_t count, void* user) {
+  auto* f = static_cast<TPatchedFile*>(user);
+  const ssize_t got = pread(f->Fd, ptr, static_cast<size_t>(count), f->Position);
+  if (got <= 0) return 0;
+  auto* bytes = static_cast<unsigned char*>(ptr);
+  for (int i = 0; i < 4; ++i) {
+    const int64_t at = f->PatchAt + i - f->Position;
+    if (at >= 0 && at < got) bytes[at] = f->Patch[i];
+  }
+  f->Position += got;
+  return got;
+}
+sf_count_t PatchedWrite(const void*, sf_count_t, void*) {
+  return 0;
+}
+sf_count_t PatchedTell(void* user) {
+  return static_cast<TPatchedFile*>(user)->Position;
+}
+
+// Why libsndfile refused a file, in the user's terms, its own text after it.
+std::string OpenFailure(const std::string& path, const std::string& libraryText) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return "it is a directory";
+  if (st.st_size == 0) return "the file is empty";
+  std::string what = "it is not a sound file of a format this program reads";
+  char head[12] = {};
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return std::strerror(errno);
+  const ssize_t got = read(fd, head, sizeof head);
+  close(fd);
+  if (got >= 4 && std::memcmp(head, "RIFF", 4) == 0) {
+    what = got >= 12 && std::memcmp(head + 8, "WAVE", 4) == 0
+               ? "its WAV header is damaged or incomplete"
+               : "it is a RIFF file but not a WAV file";
+  } else if (got >= 4 && std::memcmp(head, "FORM", 4) == 0) {
+    what = "its AIFF header is damaged or incomplete";
+  } else if (got >= 4 && std::memcmp(head, "fLaC", 4) == 0) {
+    what = "its FLAC header is damaged or incomplete";
+  } else if (got >= 4 && std::memcmp(head, "OggS", 4) == 0) {
+    what = "its Ogg header is damaged or incomplete";
+  }
+  return what + " (libsndfile: " + OneLine(libraryText) + ")";
+}
+
 }  // namespace
 
 struct TSoundFileReader::Impl {
   ~Impl() {
-    if (Resampler != nullptr) src_delete(Resampler);
+    if (Resampler != nullptr) soxr_delete(Resampler);
     if (File != nullptr) sf_close(File);
+    if (Patched.Fd >= 0) close(Patched.Fd);
   }
 
   std::string Path;
   int MonoChannel = 0;
   SNDFILE* File = nullptr;
+  TPatchedFile Patched;  // open when the data chunk's length is read from the file size
   int FileChannels = 0;
   int64_t DeclaredFrames = 0;
   int64_t FileFramesRead = 0;
-  SRC_STATE* Resampler = nullptr;  // null: the file is at 8000 Hz, no conversion
+  soxr_t Resampler = nullptr;  // null: the file is at 8000 Hz, no conversion
+  int ResampledChannels = 0;   // 1 for a mono file (the other side is silence), else 2
   double Ratio = 1.0;
   bool FileEnded = false;  // the file has no more frames
   bool Finished = false;   // and everything derived from them was delivered
   bool Failed = false;
 
   std::vector<double> FileBuffer;  // kChunkFrames × FileChannels
-  std::vector<float> StereoIn;     // resampler input, interleaved stereo
-  std::vector<float> StereoOut;    // resampler output, interleaved stereo
+  std::vector<double> StereoIn;    // resampler input of a file with more than 2 channels
+  std::vector<double> Converted;   // resampler output, ResampledChannels interleaved
   std::vector<int16_t> Pending;    // converted frames not yet delivered
   size_t PendingPos = 0;           // in samples (2 per frame)
 
@@ -102,6 +231,7 @@ struct TSoundFileReader::Impl {
   double Right(int i) const;
   void ConvertDirect(int n);
   bool Resample(int n, std::string& error);
+  void TakeConverted(size_t frames);
 };
 
 int TSoundFileReader::Impl::TakePending(int16_t* frames, int maxFrames) {
@@ -165,33 +295,50 @@ void TSoundFileReader::Impl::ConvertDirect(int n) {
   PendingPos = 0;
 }
 
+void TSoundFileReader::Impl::TakeConverted(size_t frames) {
+  const size_t at = Pending.size();
+  Pending.resize(at + frames * 2);
+  int16_t* out = Pending.data() + at;
+  const double* in = Converted.data();
+  if (ResampledChannels == 1) {
+    for (size_t i = 0; i < frames; ++i) {
+      out[2 * i + MonoChannel] = ToInt16(in[i]);
+      out[2 * i + 1 - MonoChannel] = 0;
+    }
+  } else {
+    for (size_t i = 0; i < 2 * frames; ++i) out[i] = ToInt16(in[i]);
+  }
+}
+
 bool TSoundFileReader::Impl::Resample(int n, std::string& error) {
-  for (int i = 0; i < n; ++i) {
-    StereoIn[2 * i] = static_cast<float>(Left(i));
-    StereoIn[2 * i + 1] = static_cast<float>(Right(i));
+  // One or two channels go to the converter as they were read.
+  const double* input = FileBuffer.data();
+  if (FileChannels > 2) {
+    for (int i = 0; i < n; ++i) {
+      StereoIn[2 * i] = Left(i);
+      StereoIn[2 * i + 1] = Right(i);
+    }
+    input = StereoIn.data();
   }
   Pending.clear();
   PendingPos = 0;
-  SRC_DATA data;
-  std::memset(&data, 0, sizeof data);
-  data.data_in = StereoIn.data();
-  data.input_frames = n;
-  data.data_out = StereoOut.data();
-  data.output_frames = static_cast<long>(StereoOut.size() / 2);
-  data.src_ratio = Ratio;
-  data.end_of_input = FileEnded ? 1 : 0;
-  for (;;) {
-    const int rc = src_process(Resampler, &data);
-    if (rc != 0) {
-      error = ReadError(Path, std::string("sample-rate converter: ") + src_strerror(rc));
+  const size_t room = Converted.size() / static_cast<size_t>(ResampledChannels);
+  size_t done = 0;
+  // All of the chunk goes in; at the end of the file the converter is then
+  // drained (null input) until it gives nothing more.
+  for (int used = 0; used < n || FileEnded;) {
+    size_t taken = 0;
+    const bool drain = used >= n;
+    const soxr_error_t rc = soxr_process(
+        Resampler, drain ? nullptr : input + static_cast<size_t>(used) * ResampledChannels,
+        drain ? 0 : static_cast<size_t>(n - used), &taken, Converted.data(), room, &done);
+    if (rc != nullptr) {
+      error = ReadError(Path, std::string("sample-rate converter: ") + rc);
       return false;
     }
-    for (long i = 0; i < data.output_frames_gen * 2; ++i) Pending.push_back(ToInt16(StereoOut[i]));
-    data.data_in += data.input_frames_used * 2;
-    data.input_frames -= data.input_frames_used;
-    if (data.input_frames > 0) continue;
-    // All input taken; at the end keep draining until the converter is empty.
-    if (!FileEnded || data.output_frames_gen == 0) break;
+    TakeConverted(done);
+    used += static_cast<int>(taken);
+    if (drain && done == 0) break;
   }
   return true;
 }
@@ -203,22 +350,44 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
   FImpl.reset();
   FInfo = TSoundFileInfo{};
   FError.clear();
+  FWarning.clear();
   auto impl = std::make_unique<Impl>();
   impl->Path = path;
   impl->MonoChannel = monoChannel == 1 ? 1 : 0;
 
   SF_INFO info;
   std::memset(&info, 0, sizeof info);
-  impl->File = sf_open(path.c_str(), SFM_READ, &info);
+  {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    const TWavLength length =
+        fd >= 0 && fstat(fd, &st) == 0 ? CheckWavLength(fd, st.st_size) : TWavLength{};
+    if (length.Disagrees) {
+      FWarning = "'" + path + "': the header gives " + std::to_string(length.Declared) +
+                 " bytes of samples but the file holds " + std::to_string(length.FixedSize) +
+                 "; read to the end of the file";
+      impl->Patched.Fd = fd;
+      impl->Patched.Length = st.st_size;
+      impl->Patched.PatchAt = length.SizeFieldAt;
+      for (int i = 0; i < 4; ++i) {
+        impl->Patched.Patch[i] = static_cast<unsigned char>(length.FixedSize >> (8 * i));
+      }
+      SF_VIRTUAL_IO io{PatchedLength, PatchedSeek, PatchedRead, PatchedWrite, PatchedTell};
+      impl->File = sf_open_virtual(&io, SFM_READ, &info, &impl->Patched);
+    } else {
+      if (fd >= 0) close(fd);
+      impl->File = sf_open(path.c_str(), SFM_READ, &info);
+    }
+  }
   if (impl->File == nullptr) {
-    FError = error = ReadError(path, sf_strerror(nullptr));
+    FError = error = "cannot read '" + path + "': " + OpenFailure(path, sf_strerror(nullptr));
     return false;
   }
   if (info.channels <= 0 || info.samplerate <= 0) {
     FError = error = ReadError(path, "no audio channels or no sample rate");
     return false;
   }
-  // libsamplerate converts ratios from 1/256 to 256.
+  // Ratios far outside what a sound card records are refused.
   const double ratio = static_cast<double>(kAudioFrameRate) / info.samplerate;
   if (ratio < 1.0 / 256 || ratio > 256) {
     FError = error =
@@ -235,17 +404,26 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
   impl->DeclaredFrames = info.frames;
   impl->Ratio = ratio;
   if (info.samplerate != kAudioFrameRate) {
-    int srcError = 0;
-    impl->Resampler = src_new(SRC_SINC_BEST_QUALITY, kAudioChannels, &srcError);
-    if (impl->Resampler == nullptr) {
-      FError = error =
-          ReadError(path, std::string("sample-rate converter: ") + src_strerror(srcError));
+    // 20-bit precision, linear phase, flat (within 0.01 dB) to 0.913 of the
+    // 4000 Hz Nyquist frequency: the whole line band; one thread, so the
+    // result never depends on the machine.
+    impl->ResampledChannels = info.channels == 1 ? 1 : 2;
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    soxr_error_t soxrError = nullptr;
+    impl->Resampler = soxr_create(info.samplerate, kAudioFrameRate,
+                                  static_cast<unsigned>(impl->ResampledChannels), &soxrError, &io,
+                                  &quality, &runtime);
+    if (impl->Resampler == nullptr || soxrError != nullptr) {
+      FError = error = ReadError(path, std::string("sample-rate converter: ") +
+                                           (soxrError ? soxrError : "cannot be created"));
       return false;
     }
-    impl->StereoIn.resize(static_cast<size_t>(kChunkFrames) * kAudioChannels);
+    if (info.channels > 2) impl->StereoIn.resize(static_cast<size_t>(kChunkFrames) * 2);
     // Output of one call: the chunk × ratio, plus room for what the converter held back.
     const size_t outFrames = static_cast<size_t>(std::ceil(kChunkFrames * ratio)) + 4096;
-    impl->StereoOut.resize(outFrames * kAudioChannels);
+    impl->Converted.resize(outFrames * static_cast<size_t>(impl->ResampledChannels));
   }
   impl->FileBuffer.resize(static_cast<size_t>(kChunkFrames) * info.channels);
   FInfo.SampleRate = info.samplerate;

@@ -13,8 +13,8 @@ struct TSoundFileInfo {
 };
 
 // Reads any sound file libsndfile reads, at any rate and channel count, as
-// 8000 Hz 16-bit stereo frames (rate converted with libsamplerate, best
-// quality). A mono file feeds the chosen side, the other side is silent; of
+// 8000 Hz 16-bit stereo frames (rate converted with libsoxr, 20-bit
+// quality, linear phase). A mono file feeds the chosen side, the other side is silent; of
 // more than two channels the first two are used.
 class TSoundFileReader {
  public:
@@ -30,12 +30,16 @@ class TSoundFileReader {
   int ReadBlock(int16_t* frames, int maxFrames);
   const TSoundFileInfo& Info() const { return FInfo; }
   const std::string& LastError() const { return FError; }
+  // Set by Open when the file was read differently from what its header
+  // says (a data length the samples run past); empty otherwise.
+  const std::string& Warning() const { return FWarning; }
 
  private:
   struct Impl;
   std::unique_ptr<Impl> FImpl;
   TSoundFileInfo FInfo;
   std::string FError;
+  std::string FWarning;
 };
 
 // Writes interleaved 16-bit stereo frames at 8000 Hz as a WAV file, through a

@@ -76,6 +76,8 @@ class TMonitor {
   uint8_t ContextKp() const { return FContextKp; }
   bool Receiving() const { return FReceiving; }
   bool AwaitFirstRequest() const { return FAwaitFirstRequest; }
+  // For a recording of the answer side alone: no request will ever be heard.
+  void SkipFirstRequestWait() { FAwaitFirstRequest = false; }
   bool Polling() const { return FPolling; }
   int64_t RequestStamp() const { return FRequestStamp; }
   int32_t AnswerTimeoutMs() const { return FAnswerTimeoutMs; }

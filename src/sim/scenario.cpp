@@ -1,10 +1,13 @@
 #include "sim/scenario.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
 
+#include "modem/settings_file_check.h"
+#include "protocol/telegram.h"
 #include "sim/line_simulator.h"
 #include "util/number_text.h"
 
@@ -48,6 +51,47 @@ bool ParseList(const std::string& text, int base, long min, long max, std::vecto
 
 // The words of one scenario line after the command: key=value options, the
 // flags "short" and "drop", and positional values in order.
+// What a function's telegrams carry, for refusing options that would be
+// silently ignored.
+struct FunctionUse {
+  bool group = false;   // a group number
+  bool object = false;  // an object (TU) or a channel (Zutit, Nutit)
+  bool bytes = false;
+  bool words = false;
+  bool shortForm = false;
+};
+
+FunctionUse UseOf(uint8_t code) {
+  switch (static_cast<TelegramFunction>(code)) {
+    case TelegramFunction::Gts:
+    case TelegramFunction::Gkds:
+      return {true, false, true, false, true};
+    case TelegramFunction::Gtit:
+      return {true, false, false, true, true};
+    case TelegramFunction::GtiiReset:
+    case TelegramFunction::GtiiNoReset:
+      return {true, false, false, true, false};
+    case TelegramFunction::Zutit:
+      return {true, true, false, true, false};
+    case TelegramFunction::Nutit:
+      return {true, true, false, false, false};
+    case TelegramFunction::TuOn:
+    case TelegramFunction::TuOff:
+      return {true, true, false, false, false};
+    case TelegramFunction::Ot:
+      return {};
+    case TelegramFunction::Tsm:
+    case TelegramFunction::Bo:
+      return {false, false, true, false, false};
+    default:  // a code of no known layout: header, group, bytes
+      return {true, false, true, false, false};
+  }
+}
+
+// Longest recording a scenario may describe: an hour of 8000 Hz stereo is
+// 115 MB in memory and on disk.
+constexpr int64_t kMaxFrames = 3600LL * 8000;
+
 struct Line {
   std::vector<std::string> positional;
   std::vector<std::pair<std::string, std::string>> options;
@@ -88,6 +132,7 @@ class Runner {
     return true;
   }
 
+  bool HasSignal() const { return FSimulator != nullptr; }
   std::vector<int16_t> Frames() { return Simulator().Frames(); }
 
  private:
@@ -97,6 +142,15 @@ class Runner {
       FSimulator->SetNoise(FNoiseDb, FNoiseChannel);
     }
     return *FSimulator;
+  }
+
+  // Whether `more` frames still fit under the bound, refused before any
+  // memory is taken for them.
+  bool Fits(int64_t more, std::string& reason) {
+    const int64_t now = FSimulator ? FSimulator->FrameCount() : 0;
+    if (now + more <= kMaxFrames) return true;
+    reason = "the recording would be longer than 1 hour, the longest simulate writes";
+    return false;
   }
 
   bool Number(const Line& line, size_t index, long min, long max, long& value, std::string& reason,
@@ -125,6 +179,11 @@ class Runner {
       if (command == "settings") {
         const std::string& path = line.positional[0];
         FSettings = path[0] == '/' || FBaseDir.empty() ? path : FBaseDir + "/" + path;
+        const TSettingsFileCheck check = CheckSettingsFile(FSettings);
+        if (!check.Readable) {
+          reason = check.Error;
+          return false;
+        }
         return true;
       }
       long seed = 0;
@@ -161,13 +220,22 @@ class Runner {
     if (command == "silence" || command == "gap" || command == "reply") {
       long ms = 0;
       if (!Number(line, 0, 0, 24L * 3600 * 1000, ms, reason, "duration in ms")) return false;
-      if (command == "silence") Simulator().Silence(static_cast<double>(ms));
+      if (command == "silence") {
+        if (!Fits(static_cast<int64_t>(ms) * 8, reason)) return false;
+        Simulator().Silence(static_cast<double>(ms));
+      }
       if (command == "gap") FGapMs = static_cast<double>(ms);
       if (command == "reply") FReplyMs = static_cast<double>(ms);
       return true;
     }
     if (command == "request" || command == "answer" || command == "exchange") {
-      return Telegram(command, line, reason);
+      if (!FSimulator) {
+        // The receiver arms only after silence: a first telegram straight
+        // from the start would be lost.
+        Simulator().Silence(std::max(100.0, 4 * Simulator().BitMs()));
+      }
+      if (!Telegram(command, line, reason)) return false;
+      return Fits(0, reason);
     }
     reason = "unknown command '" + command + "'";
     return false;
@@ -176,31 +244,65 @@ class Runner {
   bool Telegram(const std::string& command, const Line& line, std::string& reason) {
     long kp = 0, group = 0, object = 0;
     uint8_t function = 0;
-    if (!Number(line, 0, 0, 31, kp, reason, "KP")) return false;
+    if (!Number(line, 0, 1, 31, kp, reason, "KP")) return false;
     if (line.positional.size() < 2 || !ParseFunction(line.positional[1], function)) {
       reason = "missing or bad function (hex code or name)";
       return false;
     }
-    if (line.positional.size() > 2 && !Number(line, 2, 0, 255, group, reason, "group")) {
-      return false;
+    const FunctionUse use = UseOf(function);
+    const std::string& name = line.positional[1];
+    // Zutit and Nutit name a TIT group and channel, each 1..8, as encode does.
+    const bool channel = use.object && !(function == 0x70 || function == 0xE0);
+    if (line.positional.size() > 2) {
+      if (!use.group) {
+        reason = "function " + name + " takes no group";
+        return false;
+      }
+      if (!Number(line, 2, channel ? 1 : 0, channel ? 8 : 255, group, reason,
+                  channel ? "group (1..8)" : "group")) {
+        return false;
+      }
     }
-    if (line.positional.size() > 3 && !Number(line, 3, 0, 255, object, reason, "object")) {
-      return false;
+    if (line.positional.size() > 3) {
+      if (!use.object) {
+        reason = "function " + name + " takes no object";
+        return false;
+      }
+      if (!Number(line, 3, channel ? 1 : 0, channel ? 8 : 255, object, reason,
+                  channel ? "channel (1..8)" : "object")) {
+        return false;
+      }
     }
     if (line.positional.size() > 4) {
       reason = "too many numbers";
+      return false;
+    }
+    if (channel && line.positional.size() < 4) {
+      reason = "function " + name + " needs a group and a channel, each 1..8";
       return false;
     }
     long flip = -1, answerKp = kp;
     bool drop = false;
     AnswerDescriptor answer;
     answer.FunctionCode = function;
-    answer.Group = static_cast<uint8_t>(group);
+    // The answer to Zutit and Nutit carries the channel address the request
+    // sent: (group − 1) × 8 + channel − 1.
+    answer.Group = static_cast<uint8_t>(channel ? (group - 1) * 8 + (object - 1) : group);
     answer.Object = static_cast<uint8_t>(object);
     for (const auto& [key, value] : line.options) {
       std::vector<long> list;
+      const bool applies = key == "flip" ||
+                           ((key == "kp" || key == "drop") && command == "exchange") ||
+                           (key == "kp" && command == "answer") ||
+                           (command != "request" &&
+                            ((key == "bytes" && use.bytes) || (key == "words" && use.words) ||
+                             (key == "short" && use.shortForm)));
+      if (!applies) {
+        reason = "option '" + key + "' does not apply to " + command + " " + name;
+        return false;
+      }
       if (key == "flip" && ParseWholeNumber(value, 10, 0, 2039, flip)) continue;
-      if (key == "kp" && ParseWholeNumber(value, 10, 0, 31, answerKp)) continue;
+      if (key == "kp" && ParseWholeNumber(value, 10, 1, 31, answerKp)) continue;
       if (key == "drop" && value.empty()) {
         drop = true;
         continue;
@@ -253,6 +355,10 @@ bool RunScenario(const std::string& text, const std::string& baseDir, std::vecto
                  std::string& error) {
   Runner runner(baseDir);
   if (!runner.Run(text, error)) return false;
+  if (!runner.HasSignal()) {
+    error = "the scenario holds no silence, request, answer or exchange";
+    return false;
+  }
   frames = runner.Frames();
   return true;
 }

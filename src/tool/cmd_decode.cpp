@@ -1,6 +1,10 @@
 // sorvex-tool decode: one telegram through the request or answer decoder.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <iostream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +15,7 @@
 #include "protocol/telegram.h"
 #include "tool/bit_text.h"
 #include "tool/commands.h"
+#include "tool/tool_input.h"
 #include "util/clock.h"
 
 namespace sorvex::tool {
@@ -44,17 +49,57 @@ void PrintTelemetry(const KpTelemetryBlock& b) {
   }
 }
 
+// What `encode` prints, piped in: the bit string is its first line; the hex
+// and the description after it are the same telegram again.
+std::string FirstLineOfStdin() {
+  const std::string text{std::istreambuf_iterator<char>(std::cin), {}};
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") != std::string::npos) return line;
+    start = end + 1;
+  }
+  return "";
+}
+
+// The lead a request goes out with (nine 0 bits before the address, whose
+// first bit is always 1) is line signal, not telegram: dropped when present.
+void DropLead(std::vector<uint8_t>& bytes, int& count) {
+  constexpr int kLead = 9;
+  auto bit = [&](int i) { return (bytes[static_cast<size_t>(i / 8)] >> (7 - i % 8)) & 1; };
+  if (count <= kLead) return;
+  for (int i = 0; i < kLead; ++i) {
+    if (bit(i)) return;
+  }
+  if (!bit(kLead)) return;
+  std::vector<uint8_t> shifted(static_cast<size_t>((count - kLead + 7) / 8), 0);
+  for (int i = kLead; i < count; ++i) {
+    if (bit(i)) shifted[static_cast<size_t>((i - kLead) / 8)] |= 0x80 >> ((i - kLead) % 8);
+  }
+  bytes = std::move(shifted);
+  count -= kLead;
+}
+
 int RunDecode(const DecodeOptions& o) {
   std::vector<uint8_t> bytes;
   int count = 0;
   std::string error;
-  const bool packed = o.Hex.empty()
-                          ? ParseBitText(o.Bits, "BITS", kDecodeMaxBits, bytes, count, error)
-                          : ParseHexText(o.Hex, o.Count, kDecodeMaxBits, bytes, count, error);
-  if (!packed) {
-    std::fprintf(stderr, "decode: %s\n", error.c_str());
-    return kExitUsage;
+  const bool fromStdin = o.Hex.empty() && (o.Bits.empty() || o.Bits == "-");
+  // A terminal is not waited on: the user forgot the bits.
+  if (fromStdin && o.Bits.empty() && isatty(0) != 0) {
+    return Complain("decode", "a bit string, --hex or a bit string on standard input is required");
   }
+  const std::string bits = fromStdin ? FirstLineOfStdin() : o.Bits;
+  if (fromStdin && bits.empty()) return Complain("decode", "no bit string on standard input");
+  const bool packed = o.Hex.empty()
+                          ? ParseBitText(bits, "BITS", kDecodeMaxBits, bytes, count, error)
+                          : ParseHexText(o.Hex, o.Count, kDecodeMaxBits, bytes, count, error);
+  if (!packed) return Complain("decode", error);
+  DropLead(bytes, count);
+  bytes.resize(static_cast<size_t>(kDecodeMaxBits / 8 + 1), 0);
   std::string text;
   TelegramInfo info;
   TKpRecordList records;  // fresh: whatever it holds afterwards, the decoder stored
@@ -86,28 +131,25 @@ void AddDecodeCommand(CLI::App& app, int& status) {
       "  BO<TAB>the block's 8 BO bytes (2 hex digits each, tab-separated; bytes\n"
       "     beyond the answer's count keep their earlier value, 00 here)\n"
       "TS groups 9..63 and TIT groups 5..63 are shown in the text only.\n"
+      "A request's lead (nine 0 bits before the address), as `encode` prints it, is dropped.\n"
       "Exit status: 0 valid, 1 the telegram fails its checks, 2 bad usage.");
   CLI::Option* request = cmd->add_flag("--request", options->Request,
                                        "Decode as a request (channel 0, control centre)");
   CLI::Option* answer =
       cmd->add_flag("--answer", options->Answer, "Decode as an answer (channel 1, KP)");
   request->excludes(answer);
-  CLI::Option* bits =
-      cmd->add_option("bits", options->Bits, "Bit string of 0/1 (blanks, . and _ ignored)");
+  CLI::Option* bits = cmd->add_option(
+      "bits", options->Bits,
+      "Bit string of 0/1 (blanks, . and _ ignored); - or nothing: the first line of standard "
+      "input, so `encode` can be piped in");
   CLI::Option* hex = cmd->add_option("--hex", options->Hex, "Bit string as hex, MSB first");
   cmd->add_option("--count", options->Count, "Bits of --hex to decode (default: all)")
       ->needs(hex)
       ->check(CLI::Range(0, kDecodeMaxBits));
   bits->excludes(hex);
-  cmd->callback([options, request, answer, bits, hex, &status] {
+  cmd->callback([options, request, answer, &status] {
     if (request->count() == 0 && answer->count() == 0) {
-      std::fprintf(stderr, "decode: one of --request or --answer is required\n");
-      status = kExitUsage;
-      return;
-    }
-    if (bits->count() == 0 && hex->count() == 0) {
-      std::fprintf(stderr, "decode: a bit string or --hex is required\n");
-      status = kExitUsage;
+      status = Complain("decode", "one of --request or --answer is required");
       return;
     }
     status = RunDecode(*options);

@@ -8,6 +8,7 @@
 
 #include "protocol/request_encoder.h"
 #include "tool/commands.h"
+#include "tool/tool_input.h"
 
 namespace sorvex::tool {
 
@@ -37,8 +38,7 @@ bool ParseFunction(const std::string& text, uint8_t& code) {
 int RunEncode(const EncodeOptions& o) {
   RequestDescriptor request;
   if (!ParseFunction(o.Function, request.FunctionCode)) {
-    std::fprintf(stderr, "encode: --function %s is not a hex byte\n", o.Function.c_str());
-    return kExitUsage;
+    return Complain("encode", "--function: '" + o.Function + "' is not a hex byte (00..FF)");
   }
   request.KpAddress = static_cast<uint8_t>(o.Kp);
   request.Group = static_cast<uint8_t>(o.Group);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "audio/hooked_stream.h"
 #include "audio/modem_device_factory.h"
@@ -12,6 +13,7 @@
 #include "monitor/monitor.h"
 #include "tool/commands.h"
 #include "tool/monitor_output.h"
+#include "tool/tool_input.h"
 #include "util/clock.h"
 
 namespace sorvex::tool {
@@ -29,7 +31,19 @@ struct ListenOptions {
   double Duration = 0;
   int64_t Blocks = 0;
   std::string Poll;
+  bool ListDevices = false;
 };
+
+// The names --device takes, one per line.
+int ListDevices() {
+  const std::vector<std::string> names = TPortAudioStream::DuplexDeviceNames();
+  for (const std::string& name : names) std::printf("%s\n", name.c_str());
+  if (names.empty()) {
+    std::fprintf(stderr, "sorvex-tool listen: no sound device with 2 inputs and 2 outputs\n");
+    return kExitNegative;
+  }
+  return kExitOk;
+}
 
 int RunListen(const ListenOptions& options) {
   double levels[2] = {0.1, 0.1};
@@ -37,9 +51,9 @@ int RunListen(const ListenOptions& options) {
   std::string error;
   if (!ParseLevels(options.Levels, levels, error) ||
       (!options.Poll.empty() && !ParsePoll(options.Poll, poll, error))) {
-    std::fprintf(stderr, "sorvex-tool listen: %s\n", error.c_str());
-    return kExitUsage;
+    return Complain("listen", error);
   }
+  if (!CheckSettings("listen", options.Settings)) return kExitUsage;
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -64,10 +78,9 @@ int RunListen(const ListenOptions& options) {
   TModemDevice& device = *monitor.Device();
   if (device.GetStatus() != 0) {
     const auto* stream = dynamic_cast<const TPortAudioStream*>(&gate->Inner());
-    std::fprintf(stderr, "sorvex-tool listen: no sound device could be opened%s%s\n",
-                 stream && !stream->LastError().empty() ? ": " : "",
-                 stream ? stream->LastError().c_str() : "");
-    return kExitUsage;
+    return Complain("listen", std::string("no sound device could be opened") +
+                                  (stream && !stream->LastError().empty() ? ": " : "") +
+                                  (stream ? stream->LastError() : std::string()));
   }
   monitor.BtStartStopClick(true);
   if (!options.Poll.empty()) {
@@ -97,8 +110,7 @@ int RunListen(const ListenOptions& options) {
   monitor.StopDevice();
   std::fflush(stdout);
   if (failed) {
-    std::fprintf(stderr, "sorvex-tool listen: the sound device stopped\n");
-    return kExitUsage;
+    return Complain("listen", "the sound device stopped");
   }
   return kExitOk;
 }
@@ -116,14 +128,20 @@ void AddListenCommand(CLI::App& app, int& status) {
                   "Modem settings file (default settings without it)");
   cmd->add_option("--levels", options->Levels, "Switch-on levels L1,L2 (0..1)")
       ->capture_default_str();
-  cmd->add_option("--device", options->Device, "Sound device name (default device without it)");
+  cmd->add_option("--device", options->Device,
+                  "Sound device name, as --list-devices prints it (default device without it)");
+  cmd->add_flag("--list-devices", options->ListDevices,
+                "Print the names of the sound devices with 2 inputs and 2 outputs, then exit "
+                "(1 when there is none)");
+  // A year is beyond any field session and far inside every counter.
   auto* duration = cmd->add_option("--duration", options->Duration, "Stop after this many seconds")
-                       ->check(CLI::PositiveNumber);
+                       ->check(PositiveUpTo(366.0 * 24 * 3600));
   cmd->add_option("--blocks", options->Blocks, "Stop after this many 1024-frame input blocks")
-      ->check(CLI::PositiveNumber)
+      ->check(PositiveUpTo(366.0 * 24 * 3600 * 8000 / 1024))
       ->excludes(duration);
   cmd->add_option("--poll", options->Poll, "Poll KP,FUNCTION(hex),GROUP");
-  cmd->callback([options, &status] { status = RunListen(*options); });
+  cmd->callback(
+      [options, &status] { status = options->ListDevices ? ListDevices() : RunListen(*options); });
 }
 
 }  // namespace sorvex::tool

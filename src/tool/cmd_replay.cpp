@@ -9,9 +9,11 @@
 #include "audio/sound_file_stream.h"
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
+#include "monitor/statistics_text.h"
 #include "sim/signal_time_driver.h"
 #include "tool/commands.h"
 #include "tool/monitor_output.h"
+#include "tool/tool_input.h"
 #include "util/date_time.h"
 
 namespace sorvex::tool {
@@ -24,6 +26,8 @@ struct ReplayOptions {
   std::string Start = "2000-01-01 00:00:00.000";
   std::string Poll;
   std::string Output;
+  std::string Side;  // of a mono recording: "request" or "answer"
+  bool Header = false;
 };
 
 class TProgress {
@@ -55,8 +59,13 @@ int RunReplay(const ReplayOptions& options) {
   std::string error;
   if (!ParseLevels(options.Levels, levels, error) || !ParseStart(options.Start, start, error) ||
       (!options.Poll.empty() && !ParsePoll(options.Poll, poll, error))) {
-    std::fprintf(stderr, "sorvex-tool replay: %s\n", error.c_str());
-    return kExitUsage;
+    return Complain("replay", error);
+  }
+  if (!CheckSettings("replay", options.Settings)) return kExitUsage;
+  // The output is written at the end of the run: a path it cannot go to is
+  // refused now, not after an hour of recording.
+  if (!options.Output.empty() && !CheckWritable(options.Output, error)) {
+    return Complain("replay", error);
   }
 
   TManualClock clock(start);
@@ -66,7 +75,7 @@ int RunReplay(const ReplayOptions& options) {
 
   TSoundFileStream::Options fileOptions;
   fileOptions.InputPath = options.Input;
-  fileOptions.MonoChannel = 1;  // a mono recording is taken as the answer side
+  fileOptions.MonoChannel = options.Side == "request" ? 0 : 1;
   fileOptions.OutputPath = options.Output;
   auto file = std::make_unique<TSoundFileStream>(fileOptions);
   TSoundFileStream* recording = file.get();
@@ -82,11 +91,11 @@ int RunReplay(const ReplayOptions& options) {
 
   monitor.StartDevice(std::make_unique<TModemDevice>(options.Settings, std::move(hooked)),
                       levels[0], levels[1]);
-  if (monitor.Device()->GetStatus() != 0) {
-    std::fprintf(stderr, "sorvex-tool replay: %s\n", recording->Error().c_str());
-    return kExitUsage;
-  }
+  if (monitor.Device()->GetStatus() != 0) return Complain("replay", recording->Error());
   const TSoundFileInfo& info = recording->Info();
+  // A recording of the answer side alone never carries the request that
+  // answers wait for: they are shown as they come.
+  const bool answersAlone = info.Channels == 1 && fileOptions.MonoChannel == 1;
   const int64_t frames8k =
       info.SampleRate > 0 ? info.Frames * kAudioFrameRate / info.SampleRate : 0;
   progress = std::make_unique<TProgress>((frames8k + kAudioBlockFrames - 1) / kAudioBlockFrames);
@@ -94,6 +103,7 @@ int RunReplay(const ReplayOptions& options) {
   // Everything is set before the first block is let through, so the same
   // recording always gives the same journal.
   monitor.BtStartStopClick(true);
+  if (answersAlone) monitor.SkipFirstRequestWait();
   if (!options.Poll.empty()) {
     monitor.SetSendRequest(poll.Kp, poll.Function, poll.Group);
     monitor.SbStartSendClick(true);
@@ -103,13 +113,17 @@ int RunReplay(const ReplayOptions& options) {
   }
   progress->Done();
   const std::string streamError = recording->Error();
+  if (options.Header) {
+    std::printf("#S\tchannel");
+    for (int column = 0; column < kStatisticsColumns; ++column) {
+      std::printf("\t%s", StatisticsColumnTitle(column));
+    }
+    std::printf("\n");
+  }
   PrintStatistics(monitor, stdout);
   monitor.StopDevice();
   std::fflush(stdout);
-  if (!streamError.empty()) {
-    std::fprintf(stderr, "sorvex-tool replay: %s\n", streamError.c_str());
-    return kExitUsage;
-  }
+  if (!streamError.empty()) return Complain("replay", streamError);
   return kExitOk;
 }
 
@@ -124,8 +138,14 @@ void AddReplayCommand(CLI::App& app, int& status) {
       "time. Prints each journal entry as it is added (E|X, kind, time stamp, text, "
       "tab-separated), then the statistics: S, channel, the ten grid columns.");
   cmd->add_option("IN", options->Input,
-                  "Sound file (any rate or channel count; a mono file is the answer side)")
+                  "Sound file (any rate or channel count; a mono file is one side, see --side)")
       ->required();
+  cmd->add_option("--side", options->Side,
+                  "Side a mono recording holds: answer (the default; its answers are shown "
+                  "without waiting for a request) or request")
+      ->check(CLI::IsMember({"request", "answer"}));
+  cmd->add_flag("--header", options->Header,
+                "Print a header line (#S, channel, the column titles) before the statistics");
   cmd->add_option("--settings", options->Settings,
                   "Modem settings file (default settings without it)");
   cmd->add_option("--levels", options->Levels, "Switch-on levels L1,L2 (0..1)")

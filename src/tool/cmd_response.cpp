@@ -6,6 +6,7 @@
 
 #include "modem/modem.h"
 #include "tool/commands.h"
+#include "tool/tool_input.h"
 
 namespace sorvex::tool {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 constexpr double kDbFloorMagnitude = 1e-15;
 
 int RunResponse(const std::string& settings, const std::string& filter, bool db) {
-  // A missing or unreadable file gives the defaults, as the modem does.
+  if (!CheckSettings("response", settings)) return kExitUsage;
   const TModem modem(settings, 1024);
   std::vector<double> values(TModem::kResponsePoints);
   const int slot = filter == "smoothing" ? TModem::kSmoothingSlot : TModem::kBandSlot;
@@ -25,7 +26,7 @@ int RunResponse(const std::string& settings, const std::string& filter, bool db)
     if (db) v = 20.0 * std::log10(v < kDbFloorMagnitude ? kDbFloorMagnitude : v);
     std::printf("%d\t%.17g\n", f, v);
   }
-  return std::fflush(stdout) == 0 ? kExitOk : kExitUsage;
+  return kExitOk;
 }
 
 }  // namespace
@@ -37,8 +38,7 @@ void AddResponseCommand(CLI::App& app, int& status) {
   auto settings = std::make_shared<std::string>();
   auto filter = std::make_shared<std::string>("band");
   auto db = std::make_shared<bool>(false);
-  cmd->add_option("MODEM.ini", *settings, "Modem settings file (a missing file gives the defaults)")
-      ->required();
+  cmd->add_option("MODEM.ini", *settings, "Modem settings file ('' for the defaults)")->required();
   cmd->add_option("--filter", *filter, "band (slot 0, band-pass) or smoothing (slot 1, low-pass)")
       ->check(CLI::IsMember({"band", "smoothing"}))
       ->capture_default_str();

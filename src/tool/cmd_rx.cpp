@@ -10,6 +10,7 @@
 #include "audio/sound_file.h"
 #include "modem/modem.h"
 #include "tool/commands.h"
+#include "tool/tool_input.h"
 
 namespace sorvex::tool {
 
@@ -34,12 +35,11 @@ void PrintTelegram(const uint8_t* bytes, int bitCount) {
 }
 
 int RunRx(const RxOptions& o) {
+  if (!CheckSettings("rx", o.Settings)) return kExitUsage;
   TSoundFileReader reader;
   std::string error;
-  if (!reader.Open(o.Input, o.Channel, error)) {
-    std::fprintf(stderr, "rx: %s\n", error.c_str());
-    return kExitUsage;
-  }
+  if (!reader.Open(o.Input, o.Channel, error)) return Complain("rx", error);
+  if (!reader.Warning().empty()) Warn("rx", reader.Warning());
   TModem modem(o.Settings, kBlockFrames);
   modem.SetStartLevel(o.StartLevel);
   modem.ResetReceiver();
@@ -57,8 +57,7 @@ int RunRx(const RxOptions& o) {
     const int got = reader.ReadBlock(frames.data(), kBlockFrames);
     if (got < 0) {
       std::fflush(stdout);
-      std::fprintf(stderr, "rx: %s\n", reader.LastError().c_str());
-      return kExitUsage;
+      return Complain("rx", reader.LastError());
     }
     if (got == 0) break;
     modem.ProcessBlock(o.Channel, frames.data(), got);
@@ -88,11 +87,9 @@ void AddRxCommand(CLI::App& app, int& status) {
       "rx", "Receive the telegrams of one channel of a sound file (any rate or channel count)");
   cmd->add_option("input", options->Input, "Sound file")->required();
   cmd->add_option("--settings", options->Settings, "Modem settings file (default: defaults)");
-  cmd->add_option("--channel", options->Channel, "0 left (requests), 1 right (answers)")
-      ->check(CLI::IsMember({0, 1}))
-      ->capture_default_str();
+  AddChannelOption(cmd, options->Channel, "Channel to receive: requests left, answers right");
   cmd->add_option("--start-level", options->StartLevel, "Receiver switch-on level, full scale 1.0")
-      ->check(CLI::Range(0.0, 10.0))
+      ->check(FiniteRange(0.0, 10.0))
       ->capture_default_str();
   cmd->callback([options, &status] { status = RunRx(*options); });
 }

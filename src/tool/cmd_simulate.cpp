@@ -1,5 +1,10 @@
 // sorvex-tool simulate: a stereo recording of a line from a scenario file.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -9,6 +14,7 @@
 #include "audio/sound_file.h"
 #include "sim/scenario.h"
 #include "tool/commands.h"
+#include "tool/tool_input.h"
 
 namespace sorvex::tool {
 namespace {
@@ -18,11 +24,28 @@ struct SimulateOptions {
   std::string Output;
 };
 
+// "line N: reason" from the scenario runner as "FILE:N: reason".
+std::string WithFileLine(const std::string& file, const std::string& error) {
+  if (error.rfind("line ", 0) == 0) {
+    const size_t colon = error.find(':');
+    if (colon != std::string::npos) {
+      return file + ":" + error.substr(5, colon - 5) + error.substr(colon);
+    }
+  }
+  return file + ": " + error;
+}
+
 int RunSimulate(const SimulateOptions& options) {
+  struct stat st {};
+  if (stat(options.Scenario.c_str(), &st) != 0) {
+    return Complain("simulate", "cannot read '" + options.Scenario + "': " + std::strerror(errno));
+  }
+  if (S_ISDIR(st.st_mode)) {
+    return Complain("simulate", "cannot read '" + options.Scenario + "': it is a directory");
+  }
   std::ifstream in(options.Scenario, std::ios::binary);
   if (!in) {
-    std::fprintf(stderr, "sorvex-tool simulate: cannot read '%s'\n", options.Scenario.c_str());
-    return kExitUsage;
+    return Complain("simulate", "cannot read '" + options.Scenario + "': " + std::strerror(errno));
   }
   std::ostringstream text;
   text << in.rdbuf();
@@ -30,14 +53,13 @@ int RunSimulate(const SimulateOptions& options) {
   const std::string baseDir = slash == std::string::npos ? "." : options.Scenario.substr(0, slash);
   std::vector<int16_t> frames;
   std::string error;
+  if (!CheckWritable(options.Output, error)) return Complain("simulate", error);
   if (!RunScenario(text.str(), baseDir, frames, error)) {
-    std::fprintf(stderr, "sorvex-tool simulate: %s: %s\n", options.Scenario.c_str(), error.c_str());
-    return kExitUsage;
+    return Complain("simulate", WithFileLine(options.Scenario, error));
   }
   if (!WriteStereoWav(options.Output, frames.data(), static_cast<int64_t>(frames.size() / 2),
                       error)) {
-    std::fprintf(stderr, "sorvex-tool simulate: %s\n", error.c_str());
-    return kExitUsage;
+    return Complain("simulate", error);
   }
   return kExitOk;
 }

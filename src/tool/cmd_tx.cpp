@@ -10,6 +10,7 @@
 #include "modem/modem.h"
 #include "tool/bit_text.h"
 #include "tool/commands.h"
+#include "tool/tool_input.h"
 
 namespace sorvex::tool {
 
@@ -23,7 +24,7 @@ struct TxOptions {
   std::string Output;
   double LeadMs = 100;
   double TailMs = 100;
-  std::string Channel = "left";
+  int Channel = 0;
 };
 
 int RunTx(const TxOptions& o) {
@@ -33,29 +34,24 @@ int RunTx(const TxOptions& o) {
   // Longer strings are cut to what the transmitter takes, with a warning.
   const bool parsed = o.Hex.empty() ? ParseBitText(o.Bits, "--bits", -1, bytes, bitCount, error)
                                     : ParseHexText(o.Hex, o.Count, -1, bytes, bitCount, error);
-  if (!parsed) {
-    std::fprintf(stderr, "tx: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  if (o.LeadMs < 0 || o.TailMs < 0 || o.LeadMs > 3.6e6 || o.TailMs > 3.6e6) {
-    std::fprintf(stderr, "tx: --lead-ms and --tail-ms must be 0..3600000\n");
-    return kExitUsage;
-  }
+  if (!parsed) return Complain("tx", error);
+  if (!CheckSettings("tx", o.Settings)) return kExitUsage;
+  if (!CheckWritable(o.Output, error)) return Complain("tx", error);
 
   TModem modem(o.Settings, 1024);
   int32_t baudrate = 0, freq0 = 0, freq1 = 0;
   modem.GetGeneral(baudrate, freq0, freq1);
   if (baudrate <= 0) {
-    std::fprintf(stderr, "tx: %s: Baudrate %d is not positive\n", o.Settings.c_str(), baudrate);
-    return kExitUsage;
+    return Complain("tx",
+                    o.Settings + ": Baudrate " + std::to_string(baudrate) + " is not positive");
   }
   if (bitCount > kMaxTelegramBits) {
-    std::fprintf(stderr, "tx: %d bits cut to %d\n", bitCount, kMaxTelegramBits);
+    Warn("tx", std::to_string(bitCount) + " bits cut to " + std::to_string(kMaxTelegramBits));
   }
   bytes.resize(kMaxTelegramBytes, 0);
   modem.StartTransmit(bytes.data(), bitCount);
 
-  const int side = o.Channel == "right" ? 1 : 0;
+  const int side = o.Channel;
   const int64_t lead = static_cast<int64_t>(o.LeadMs * 8.0);  // 8 samples per ms at 8000 Hz
   const int64_t tail = static_cast<int64_t>(o.TailMs * 8.0);
   std::vector<int16_t> frames(static_cast<size_t>(2 * lead), 0);
@@ -73,8 +69,7 @@ int RunTx(const TxOptions& o) {
   frames.resize(frames.size() + static_cast<size_t>(2 * tail), 0);
 
   if (!WriteStereoWav(o.Output, frames.data(), static_cast<int64_t>(frames.size() / 2), error)) {
-    std::fprintf(stderr, "tx: %s\n", error.c_str());
-    return kExitUsage;
+    return Complain("tx", error);
   }
   return kExitOk;
 }
@@ -85,8 +80,8 @@ void AddTxCommand(CLI::App& app, int& status) {
   auto options = std::make_shared<TxOptions>();
   CLI::App* cmd = app.add_subcommand(
       "tx", "Synthesise one FSK transmission into an 8000 Hz 16-bit stereo WAV file");
-  cmd->add_option("settings", options->Settings, "Modem settings file (missing: defaults)")
-      ->required();
+  cmd->add_option("settings,--settings", options->Settings,
+                  "Modem settings file (without it: the defaults)");
   CLI::Option* bits =
       cmd->add_option("--bits", options->Bits, "Bit string of 0/1 (blanks, . and _ ignored)");
   CLI::Option* hex = cmd->add_option("--hex", options->Hex, "Bit string as hex, MSB first");
@@ -96,16 +91,15 @@ void AddTxCommand(CLI::App& app, int& status) {
   bits->excludes(hex);
   cmd->add_option("-o,--output", options->Output, "Output WAV file")->required();
   cmd->add_option("--lead-ms", options->LeadMs, "Silence before the transmission, ms")
+      ->check(FiniteRange(0, 3.6e6))
       ->capture_default_str();
   cmd->add_option("--tail-ms", options->TailMs, "Silence after the transmission, ms")
+      ->check(FiniteRange(0, 3.6e6))
       ->capture_default_str();
-  cmd->add_option("--channel", options->Channel, "Channel that carries the signal")
-      ->check(CLI::IsMember({"left", "right"}))
-      ->capture_default_str();
+  AddChannelOption(cmd, options->Channel, "Channel that carries the signal");
   cmd->callback([options, bits, hex, &status] {
     if (bits->count() == 0 && hex->count() == 0) {
-      std::fprintf(stderr, "tx: one of --bits or --hex is required\n");
-      status = kExitUsage;
+      status = Complain("tx", "one of --bits or --hex is required");
       return;
     }
     status = RunTx(*options);

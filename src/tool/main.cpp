@@ -1,8 +1,22 @@
 // sorvex-tool: the engine without a window, for recordings, scripts and test benches.
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "tool/commands.h"
+#include "tool/tool_input.h"
+
+namespace {
+
+// The subcommand the arguments named, for the prefix of every message.
+std::string CommandName(CLI::App& app) {
+  const auto parsed = app.get_subcommands();
+  return parsed.empty() ? std::string("") : parsed.front()->get_name();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace sorvex::tool;
@@ -20,7 +34,6 @@ int main(int argc, char** argv) {
   AddReplayCommand(app, status);
   AddListenCommand(app, status);
   AddSimulateCommand(app, status);
-  (void)status;
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -28,7 +41,19 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    app.exit(e);
+    const std::string name = CommandName(app);
+    std::fprintf(stderr, "sorvex-tool%s%s: %s (see sorvex-tool %s--help)\n",
+                 name.empty() ? "" : " ", name.c_str(), e.what(),
+                 name.empty() ? "" : (name + " ").c_str());
+    return kExitUsage;
+  }
+  // Output that never reached its file (a full disk, a closed pipe) is a
+  // failure, not a result.
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    const int error = errno;
+    Complain(CommandName(app), std::string("cannot write the output: ") +
+                                   (error != 0 ? std::strerror(error) : "write error"));
     return kExitUsage;
   }
   return status;

@@ -160,6 +160,29 @@ TEST_P(SoundFileRateTest, ToneKeepsItsFrequencyAndAmplitude) {
   }
 }
 
+// The line band passes the converter flat: a tone anywhere from 100 Hz to
+// 3.4 kHz keeps its amplitude within ±0.1 dB, and comes out a clean sine.
+TEST_P(SoundFileRateTest, PassbandIsFlatToThreePointFourKilohertz) {
+  const RateCase c = GetParam();
+  if (c.Rate == 8000) GTEST_SKIP() << "no conversion at 8000 Hz (bit-exact, tested above)";
+  for (const double freq : {100.0, 300.0, 1000.0, 1700.0, 2540.0, 3000.0, 3300.0, 3400.0}) {
+    SCOPED_TRACE(freq);
+    const int64_t frames = c.Rate / 2;
+    PutFile(Path("p.wav"),
+            WavBytes16(c.Rate, c.Channels,
+                       Tones(c.Rate, c.Channels, frames, {freq, freq}, {20000.0, 20000.0})));
+    TSoundFileReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(Path("p.wav"), 0, error)) << error;
+    const auto all = ReadAll(reader);
+    const size_t n = all.size() / 2;
+    ASSERT_GT(n, 3000u);
+    const ToneFit fit = FitTone(all, 0, freq, 500, n - 500);
+    EXPECT_NEAR(20 * std::log10(fit.Amplitude / 20000.0), 0.0, 0.1);
+    EXPECT_LT(fit.Residual, 2.0);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Rates, SoundFileRateTest,
                          ::testing::Values(RateCase{8000, 1}, RateCase{8000, 2}, RateCase{44100, 1},
                                            RateCase{44100, 2}, RateCase{48000, 1},

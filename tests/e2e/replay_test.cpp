@@ -144,7 +144,7 @@ TEST_F(ReplayPipeline, BadInputExitsTwoWithAMessage) {
   const auto sim = RunTool(
       "simulate '" + (dir / "bad.scn").string() + "' -o '" + (dir / "x.wav").string() + "'", true);
   EXPECT_EQ(sim.status, 2);
-  EXPECT_NE(sim.out.find("line 2: unknown command 'frobnicate'"), std::string::npos) << sim.out;
+  EXPECT_NE(sim.out.find("bad.scn:2: unknown command 'frobnicate'"), std::string::npos) << sim.out;
   EXPECT_FALSE(std::filesystem::exists(dir / "x.wav"));
   EXPECT_EQ(RunTool("replay x.wav --levels 2,0.1").status, 2);
   EXPECT_EQ(RunTool("replay x.wav --poll 0,90,1").status, 2);

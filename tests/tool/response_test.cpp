@@ -161,12 +161,13 @@ TEST(ResponseToolTest, PrintsTheModemsResponseExactlyAndBandByDefault) {
   EXPECT_EQ(Response(ini, "smoothing"), expected);
 }
 
-TEST(ResponseToolTest, MissingFileGivesTheDefaults) {
+TEST(ResponseToolTest, NoFileGivesTheDefaultsAndAMissingOneIsRefused) {
   const std::string absent = (fs::temp_directory_path() / "sorvex_no_such_modem.ini").string();
   fs::remove(absent);
-  const std::vector<double> band = Response(absent, "band");
-  const std::vector<double> smoothing = Response(absent, "smoothing");
+  EXPECT_EQ(RunTool("response " + Quote(absent)).status, 2);
   EXPECT_FALSE(fs::exists(absent));
+  const std::vector<double> band = Response("", "band");
+  const std::vector<double> smoothing = Response("", "smoothing");
   EXPECT_EQ(band[0], 0.0);
   EXPECT_NEAR(band[500], std::sqrt(0.5), 1e-12);  // Butterworth order 2, 500..3000 Hz
   EXPECT_NEAR(band[3000], std::sqrt(0.5), 1e-12);

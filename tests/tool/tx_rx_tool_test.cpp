@@ -156,9 +156,7 @@ TEST_F(ToolTest, TxWritesTonesOfExactBitDurationsWithContinuousPhase) {
   const std::vector<int> bits = RandomBits(36, 17, 1);
   std::string out, err;
   const std::string wavPath = Path("tx.wav");
-  ASSERT_EQ(
-      Run("tx " + Path("missing.ini") + " --bits " + BitText(bits) + " -o " + wavPath, out, err), 0)
-      << err;
+  ASSERT_EQ(Run("tx --bits " + BitText(bits) + " -o " + wavPath, out, err), 0) << err;
   Wav wav;
   ASSERT_TRUE(ReadWav(wavPath, wav));
   EXPECT_EQ(wav.Rate, 8000);
@@ -201,18 +199,18 @@ TEST_F(ToolTest, TxWritesTonesOfExactBitDurationsWithContinuousPhase) {
 
 TEST_F(ToolTest, TxOptionsLeadTailChannelAndHex) {
   std::string out, err;
-  ASSERT_EQ(Run("tx " + Path("missing.ini") +
-                    " --hex A5F --count 10 --lead-ms 0 --tail-ms 50 "
-                    "--channel right -o " +
+  ASSERT_EQ(Run("tx"
+                " --hex A5F --count 10 --lead-ms 0 --tail-ms 50 "
+                "--channel right -o " +
                     Path("hex.wav"),
                 out, err),
             0)
       << err;
-  ASSERT_EQ(
-      Run("tx " + Path("missing.ini") +
-              " --bits 10100101.11 --lead-ms 0 --tail-ms 50 --channel right -o " + Path("bits.wav"),
-          out, err),
-      0)
+  ASSERT_EQ(Run("tx"
+                " --bits 10100101.11 --lead-ms 0 --tail-ms 50 --channel right -o " +
+                    Path("bits.wav"),
+                out, err),
+            0)
       << err;
   Wav hex, bits;
   ASSERT_TRUE(ReadWav(Path("hex.wav"), hex));
@@ -228,10 +226,7 @@ TEST_F(ToolTest, TxOptionsLeadTailChannelAndHex) {
   EXPECT_EQ(hex.At(0, 1), 0);  // sin 0
   EXPECT_NE(hex.At(1, 1), 0);
   // --hex without --count sends every digit: 12 bits.
-  ASSERT_EQ(Run("tx " + Path("missing.ini") + " --hex a5f --lead-ms 10 --tail-ms 10 -o " +
-                    Path("all.wav"),
-                out, err),
-            0)
+  ASSERT_EQ(Run("tx --hex a5f --lead-ms 10 --tail-ms 10 -o " + Path("all.wav"), out, err), 0)
       << err;
   Wav all;
   ASSERT_TRUE(ReadWav(Path("all.wav"), all));
@@ -311,9 +306,7 @@ TEST_F(ToolTest, RxIsReArmedAfterEachTelegram) {
 TEST_F(ToolTest, RxClosesATelegramAtTheEndOfTheFile) {
   std::string out, err;
   const std::vector<int> data = RandomBits(40, 5, 0);
-  ASSERT_EQ(Run("tx " + Path("missing.ini") + " --bits 111" + BitText(data) + " --tail-ms 0 -o " +
-                    Path("cut.wav"),
-                out, err),
+  ASSERT_EQ(Run("tx --bits 111" + BitText(data) + " --tail-ms 0 -o " + Path("cut.wav"), out, err),
             0);
   ASSERT_EQ(Run("rx " + Path("cut.wav"), out, err), 0) << err;
   const auto lines = Lines(out);
@@ -434,7 +427,7 @@ TEST_F(ToolTest, RxRejectsUnreadableInputWithExitTwoAndOneLine) {
 
 TEST_F(ToolTest, BadUsageExitsTwo) {
   std::string out, err;
-  const std::string ini = Path("missing.ini");
+  const std::string ini = WriteSettings("ok.ini", SettingsForRate(200));
   EXPECT_EQ(Run("tx " + ini + " -o " + Path("a.wav"), out, err), 2);  // no bits
   EXPECT_EQ(Run("tx " + ini + " --bits 0120 -o " + Path("a.wav"), out, err), 2);
   EXPECT_EQ(Run("tx " + ini + " --hex 0G -o " + Path("a.wav"), out, err), 2);
