@@ -181,6 +181,7 @@ TForm1::~TForm1() {
   FMonitor->ClearLog(1);
   // The views go before the lists they read.
   FViewsAttached = false;
+  PageControl1->tabBar()->removeEventFilter(this);
   delete PageControl1;
   PageControl1 = nullptr;
   FMonitor.reset();
@@ -254,7 +255,8 @@ void TForm1::TabChanged(int index) {
 // A click on the other tab asks before the tab changes, so a No never shows
 // the other tab for a moment; keys still go through TabChanged's undo.
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == PageControl1->tabBar() && event->type() == QEvent::MouseButtonPress) {
+  if (event->type() == QEvent::MouseButtonPress && PageControl1 &&
+      watched == PageControl1->tabBar()) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
     const int index = PageControl1->tabBar()->tabAt(mouse->position().toPoint());
     if (mouse->button() == Qt::LeftButton && index >= 0 && index != FActiveTab &&
