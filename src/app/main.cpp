@@ -1,6 +1,8 @@
 // sorvex: the main window on the signal source its INI names (by default
 // the default sound device).
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -35,6 +37,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication app(argc, argv);
+  // Every text of the program is Russian; the framework's own buttons and
+  // file dialogs follow it whatever the session's locale.
+  QTranslator framework;
+  if (framework.load(QStringLiteral("qtbase_ru"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    app.installTranslator(&framework);
   // The window's own messages must reach stderr while PortAudio works; the
   // status bar says why a device did not open.
   sorvex::TPortAudioStream::SetQuietStderr(false);
@@ -54,7 +62,7 @@ int main(int argc, char** argv) {
   form.SetKpFormHooks([&formKp] { formKp.ShowRestored(); }, [&formKp] { formKp.Update(); });
   // SIGINT and SIGTERM close the window: every window writes its keys as it
   // goes, the device is closed, and the status is 0.
-  sorvex::TSignalClose signalClose([&form] { form.close(); });
+  sorvex::TSignalClose signalClose([&form] { form.CloseForSignal(); });
   form.show();
   const int status = app.exec();
   form.SetKpFormHooks({}, {});

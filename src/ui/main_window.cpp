@@ -276,14 +276,20 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  // Unsaved settings are given up only after a Yes, as when leaving the tab.
-  if (!PageControl1Changing()) {
+  // Unsaved settings are given up only after a Yes, as when leaving the tab;
+  // a signal to end cannot wait for one.
+  if (!FClosingForSignal && !PageControl1Changing()) {
     event->ignore();
     return;
   }
   QMainWindow::closeEvent(event);
   // Closing the main window ends the program, whatever other window is open.
   if (event->isAccepted()) QCoreApplication::quit();
+}
+
+void TForm1::CloseForSignal() {
+  FClosingForSignal = true;
+  close();
 }
 
 void TForm1::TimerRedrawTimer() {

@@ -112,6 +112,10 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   QLabel* LbPosition;
   QLabel* LbJournal;
 
+  // SIGINT/SIGTERM: closes as the window's close button does, but without
+  // the unsaved-settings question (nobody may be there to answer it).
+  void CloseForSignal();
+
  public slots:
   void TimerRedrawTimer();
 
@@ -138,6 +142,7 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   void KpWindowChanged() override;
   void ShowError(const std::string& caption, const std::string& text) override;
 
+  bool FClosingForSignal = false;
   std::string FIniFileName;
   QString FExecutableDir;
   DeviceFactory FOpenDevice;

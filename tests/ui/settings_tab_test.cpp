@@ -374,6 +374,14 @@ TEST_F(SettingsTab, NewLoadAndCloseAskBeforeGivingUpChanges) {
   EXPECT_TRUE(form->close());
   EXPECT_EQ(prompts->Questions.size(), 4u);
   EXPECT_EQ(prompts->Unanswered, 0);
+
+  // A SIGTERM cannot wait for an answer: it closes without the question.
+  form->show();
+  Type(t.EdOrder, 5);
+  ASSERT_TRUE(t.FSettingsModified);
+  form->CloseForSignal();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(prompts->Questions.size(), 4u);
 }
 
 // The response is the one sorvex-tool prints for the same file, in
