@@ -335,7 +335,7 @@ TEST_F(StrictInput, DecodeTakesWhatEncodePrints) {
   const std::string tool = std::string("'") + SORVEX_TOOL_PATH + "'";
   for (const std::string request :
        {"--kp 3 --function 90 --group 2", "--kp 31 --function A0 --group 8 --object 8",
-        "--kp 4 --function 70 --group 1 --object 3"}) {
+        "--kp 4 --function 70 --group 1 --object 3", "--kp 5 --function B0 --group 3 --object 7"}) {
     SCOPED_TRACE(request);
     const ToolResult encoded = Run("encode " + request);
     ASSERT_EQ(encoded.status, 0);
@@ -408,9 +408,9 @@ TEST_F(StrictInput, SimulatedLinesKeepTheirFirstTelegramAndEchoTheChannel) {
   ASSERT_EQ(exchange.size(), 4u) << r.out;
   EXPECT_NE(exchange[0].find("Группа=2, Канал=5"), std::string::npos) << exchange[0];
   EXPECT_NE(exchange[1].find("Группа=2, Канал=5"), std::string::npos) << exchange[1];
-  // (The request decoder does not take Nutit's 16 data characters: that
-  // request is journalled as bad, whatever the simulator sends.)
-  EXPECT_NE(exchange[2].find("КП=4; НУТИТ"), std::string::npos) << exchange[2];
+  EXPECT_EQ(exchange[2].rfind("X\tlkRequest", 0), 0u) << exchange[2];
+  EXPECT_NE(exchange[2].find("КП=4; НУТИТ; Группа=8, Канал=1, Данные: "), std::string::npos)
+      << exchange[2];
   EXPECT_NE(exchange[3].find("Группа=8, Канал=1"), std::string::npos) << exchange[3];
 }
 
