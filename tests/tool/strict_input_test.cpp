@@ -250,16 +250,24 @@ TEST_F(StrictInput, ARecordingLongerThanItsHeaderSaysIsReadToItsEnd) {
   const ToolResult whole = Run("rx " + Q(dir / "line.wav") + modem + " --channel right");
   ASSERT_EQ(whole.status, 0);
   ASSERT_EQ(Lines(whole.out).size(), 1u) << whole.out;
+  // replay journals the exchange and both sides' statistics.
+  const ToolResult wholeReplay = Run("replay " + Q(dir / "line.wav") + modem);
+  ASSERT_EQ(wholeReplay.status, 0);
+  ASSERT_NE(wholeReplay.out.find("X\tlkAnswer"), std::string::npos) << wholeReplay.out;
   for (const uint32_t declared : {0u, 4u, 5u, 4000u}) {
     SCOPED_TRACE(declared);
     WriteFile(dir / "cut.wav", Wav(2, stereo, declared));
+    const std::string warning = "warning: '" + (dir / "cut.wav").string() + "': the header gives " +
+                                std::to_string(declared) + " bytes of samples but the file holds " +
+                                std::to_string(stereo.size() * 2) + "; read to the end of the file";
     const ToolResult r = Run("rx " + Q(dir / "cut.wav") + modem + " --channel right");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, whole.out);
-    ExpectOneLine(r, "rx",
-                  "warning: '" + (dir / "cut.wav").string() + "': the header gives " +
-                      std::to_string(declared) + " bytes of samples but the file holds " +
-                      std::to_string(stereo.size() * 2) + "; read to the end of the file");
+    ExpectOneLine(r, "rx", warning);
+    const ToolResult replay = Run("replay " + Q(dir / "cut.wav") + modem);
+    EXPECT_EQ(replay.status, 0);
+    EXPECT_EQ(replay.out, wholeReplay.out);
+    ExpectOneLine(replay, "replay", warning);
   }
   // A chunk after the data is no sign of damage.
   WriteFile(dir / "tagged.wav", Wav(2, stereo, static_cast<uint32_t>(stereo.size() * 2)) + "LIST" +
@@ -268,6 +276,10 @@ TEST_F(StrictInput, ARecordingLongerThanItsHeaderSaysIsReadToItsEnd) {
   EXPECT_EQ(tagged.status, 0);
   EXPECT_EQ(tagged.out, whole.out);
   EXPECT_EQ(tagged.err, "");
+  const ToolResult taggedReplay = Run("replay " + Q(dir / "tagged.wav") + modem);
+  EXPECT_EQ(taggedReplay.status, 0);
+  EXPECT_EQ(taggedReplay.out, wholeReplay.out);
+  EXPECT_EQ(taggedReplay.err, "");
 }
 
 TEST_F(StrictInput, DamagedHeadersAreExplainedBeforeTheLibrarysWords) {
