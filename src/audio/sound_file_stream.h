@@ -61,6 +61,9 @@ class TSoundFileStream : public AudioStream {
   // The last error: reading, or writing the output file. Read after the end.
   std::string Error() const;
   const TSoundFileInfo& Info() const { return FReader.Info(); }
+  // Set by Start when the recording was read differently from what its
+  // header says (TSoundFileReader::Warning); empty otherwise.
+  const std::string& Warning() const { return FReader.Warning(); }
 
  private:
   void ThreadMain();

@@ -22,8 +22,13 @@ void PutTelegramChar(uint8_t* buffer, uint16_t bitPos, uint8_t data, uint8_t nin
 
 int16_t EncodeRequestTelegram(uint8_t* buffer, const RequestDescriptor& request) {
   uint16_t pos = 0;
+  // The frame alone (no lead character), for the check character: the check
+  // counts from the frame's bit 9, which the lead would shift.
+  uint8_t frame[kRequestBufferBytes] = {};
   auto put = [&](uint8_t data, uint8_t ninth) {
     PutTelegramChar(buffer, pos, data, ninth);
+    if (pos >= kCharBits)
+      PutTelegramChar(frame, static_cast<uint16_t>(pos - kCharBits), data, ninth);
     pos = static_cast<uint16_t>(pos + kCharBits);
   };
   auto putWithParity = [&](uint8_t data) { put(data, ParityBit(data)); };
@@ -38,8 +43,16 @@ int16_t EncodeRequestTelegram(uint8_t* buffer, const RequestDescriptor& request)
     putWithParity(request.Group);
   }
   if (function == TelegramFunction::Nutit) {
+    // Eight settings words, then the long end and the check character the
+    // receiving side demands of a frame this long.
     for (int i = 0; i < 16; ++i) put(0x00, 1);
-  } else if (function == TelegramFunction::TuOn || function == TelegramFunction::TuOff) {
+    put(kLongEnd.Data, kLongEnd.Ninth);
+    const uint16_t remainder =
+        TelegramCrcRemainder(frame, static_cast<uint16_t>(pos - 2 * kCharBits));
+    put(static_cast<uint8_t>(remainder >> 1), static_cast<uint8_t>(remainder & 1));
+    return static_cast<int16_t>(pos);
+  }
+  if (function == TelegramFunction::TuOn || function == TelegramFunction::TuOff) {
     const uint8_t mask = (request.Object >= 1 && request.Object <= 8)
                              ? static_cast<uint8_t>(1u << (request.Object - 1))
                              : 0;

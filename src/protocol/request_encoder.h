@@ -14,16 +14,17 @@ struct RequestDescriptor {
   uint8_t Object = 0;  // TU object 1..8 (TuOn/TuOff) or TIT channel 1..8 (Zutit/Nutit); else 0
 };
 
-// A buffer this size holds the longest request (Nutit, 189 bits).
-inline constexpr int kRequestBufferBytes = 24;
+// A buffer this size holds the longest request (Nutit, 198 bits).
+inline constexpr int kRequestBufferBytes = 25;
 
 // Writes data (MSB first) into bits bitPos..bitPos + 7 and `ninth` into bit
 // bitPos + 8, each bit set or cleared on its own. A byte the writing moves
 // into is cleared first; the byte holding bitPos is not.
 void PutTelegramChar(uint8_t* buffer, uint16_t bitPos, uint8_t data, uint8_t ninth);
 
-// 00/0, address, function, group, body, short end; returns the length in
-// bits: 45 without a body, 54 for TU, 189 for Nutit. No check character.
+// 00/0, address, function, group, body, end; returns the length in bits:
+// 45 without a body, 54 for TU (both short end, no check character), 198 for
+// Nutit (its eight settings words, long end and check character).
 int16_t EncodeRequestTelegram(uint8_t* buffer, const RequestDescriptor& request);
 
 // "Запрос на КП%u; Функция " followed by the function's text. For Zutit and

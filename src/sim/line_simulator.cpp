@@ -31,7 +31,16 @@ void TLineSimulator::SetNoise(double ebN0Db, int channel) {
     sigma = kPeak * std::sqrt(samplesPerBit / (4.0 * ebN0));
   }
   for (int ch = 0; ch < 2; ++ch) {
-    if (channel < 0 || channel == ch) FNoiseSigma[ch] = sigma;
+    if (channel < 0 || channel == ch) {
+      FNoiseSigma[ch] = sigma;
+      FMaxSigma[ch] = std::max(FMaxSigma[ch], sigma);
+    }
+  }
+}
+
+void TLineSimulator::SetGain(double gain, int channel) {
+  for (int ch = 0; ch < 2; ++ch) {
+    if (channel < 0 || channel == ch) FGain[ch] = gain;
   }
 }
 
@@ -40,7 +49,12 @@ void TLineSimulator::Append(const double* left, const double* right, int n) {
     const double sides[2] = {left ? left[k] : 0.0, right ? right[k] : 0.0};
     for (int ch = 0; ch < 2; ++ch) {
       double value = std::trunc(sides[ch] * kPeak);
-      if (FNoiseSigma[ch] > 0) value += std::round(FGauss(FRandom) * FNoiseSigma[ch]);
+      if (FNoiseSigma[ch] > 0) {
+        double g = FGauss(FRandom);
+        while (std::abs(g) > kNoiseBound) g = FGauss(FRandom);
+        value += std::round(g * FNoiseSigma[ch]);
+      }
+      if (FGain[ch] != 1) value = std::round(value * FGain[ch]);
       FFrames.push_back(static_cast<int16_t>(std::clamp(value, -32768.0, 32767.0)));
     }
   }

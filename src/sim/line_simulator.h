@@ -13,7 +13,7 @@ namespace sorvex {
 
 // A synthetic line: the control centre on the left channel, the KPs on the
 // right, as 8000 Hz 16-bit stereo frames. Telegrams are modulated with the
-// channel modem's own transmitter (sample × 32000, truncated) from a modem
+// channel modem's own transmitter (sample × 32000, truncated, then × the gain) from a modem
 // settings file; white Gaussian noise at a given Eb/N0 can lie on both
 // channels throughout.
 class TLineSimulator {
@@ -30,6 +30,16 @@ class TLineSimulator {
   // device's cross-talk gate: left-channel noise peaking above 1000 silences
   // the right channel, as a loud request side does on a real line.
   void SetNoise(double ebN0Db, int channel = -1);
+  // Noise samples are drawn from the normal distribution cut off at this many
+  // standard deviations (beyond it, drawn again), so a line's loudest sample
+  // is known in advance: tone peak + kNoiseBound σ.
+  static constexpr double kNoiseBound = 5;
+  // The largest noise standard deviation set so far on a channel, in units
+  // of the unscaled line (tones at 32000).
+  double MaxNoiseSigma(int channel) const { return FMaxSigma[channel]; }
+  // Scales every sample from now on, tone and noise alike (the Eb/N0 stays),
+  // on one channel or, with −1, both; 1 by default.
+  void SetGain(double gain, int channel = -1);
   void Silence(double ms);
   // The bits on one channel (the other one silent), the last tone held one
   // bit longer, then silence long enough for the receiver to close the
@@ -54,6 +64,8 @@ class TLineSimulator {
   std::mt19937 FRandom;
   std::normal_distribution<double> FGauss{0.0, 1.0};
   double FNoiseSigma[2] = {0, 0};  // per channel, in sample units
+  double FMaxSigma[2] = {0, 0};
+  double FGain[2] = {1, 1};
   std::vector<int16_t> FFrames;
 };
 

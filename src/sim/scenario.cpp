@@ -99,7 +99,8 @@ struct Line {
 
 class Runner {
  public:
-  explicit Runner(std::string baseDir) : FBaseDir(std::move(baseDir)) {}
+  Runner(std::string baseDir, const double gain[2])
+      : FBaseDir(std::move(baseDir)), FGain{gain[0], gain[1]} {}
 
   bool Run(const std::string& text, std::string& error) {
     std::istringstream lines(text);
@@ -134,12 +135,15 @@ class Runner {
 
   bool HasSignal() const { return FSimulator != nullptr; }
   std::vector<int16_t> Frames() { return Simulator().Frames(); }
+  double MaxNoiseSigma(int channel) { return Simulator().MaxNoiseSigma(channel); }
 
  private:
   TLineSimulator& Simulator() {
     if (!FSimulator) {
       FSimulator = std::make_unique<TLineSimulator>(FSettings, FSeed);
       FSimulator->SetNoise(FNoiseDb, FNoiseChannel);
+      FSimulator->SetGain(FGain[0], 0);
+      FSimulator->SetGain(FGain[1], 1);
     }
     return *FSimulator;
   }
@@ -340,6 +344,7 @@ class Runner {
   }
 
   std::string FBaseDir;
+  double FGain[2];
   std::string FSettings;
   uint32_t FSeed = 1;
   double FNoiseDb = NAN;
@@ -351,14 +356,26 @@ class Runner {
 
 }  // namespace
 
+double ScenarioGain(double noiseSigma) {
+  return std::min(0.5, kScenarioPeak / (32000.0 + TLineSimulator::kNoiseBound * noiseSigma));
+}
+
 bool RunScenario(const std::string& text, const std::string& baseDir, std::vector<int16_t>& frames,
                  std::string& error) {
-  Runner runner(baseDir);
-  if (!runner.Run(text, error)) return false;
-  if (!runner.HasSignal()) {
-    error = "the scenario holds no silence, request, answer or exchange";
-    return false;
+  // A first run finds each channel's strongest noise; the second makes the
+  // line at the level that keeps its loudest sample under kScenarioPeak.
+  double gain[2] = {1, 1};
+  {
+    Runner measure(baseDir, gain);
+    if (!measure.Run(text, error)) return false;
+    if (!measure.HasSignal()) {
+      error = "the scenario holds no silence, request, answer or exchange";
+      return false;
+    }
+    for (int ch = 0; ch < 2; ++ch) gain[ch] = ScenarioGain(measure.MaxNoiseSigma(ch));
   }
+  Runner runner(baseDir, gain);
+  if (!runner.Run(text, error)) return false;
   frames = runner.Frames();
   return true;
 }

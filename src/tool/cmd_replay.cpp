@@ -92,6 +92,7 @@ int RunReplay(const ReplayOptions& options) {
   monitor.StartDevice(std::make_unique<TModemDevice>(options.Settings, std::move(hooked)),
                       levels[0], levels[1]);
   if (monitor.Device()->GetStatus() != 0) return Complain("replay", recording->Error());
+  if (!recording->Warning().empty()) Warn("replay", recording->Warning());
   const TSoundFileInfo& info = recording->Info();
   // A recording of the answer side alone never carries the request that
   // answers wait for: they are shown as they come.

@@ -1,9 +1,11 @@
 // Simulated line → sorvex-tool simulate → sorvex-tool replay → journal lines.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
+#include "sim/scenario.h"
 #include "support/tool_runner.h"
 
 namespace sorvex {
@@ -86,7 +88,13 @@ TEST_F(ReplayPipeline, NoisyLineStillPairsEveryExchange) {
   std::string scenario = "seed 11\nnoise 20 right\nsilence 200\n";
   for (int i = 0; i < 6; ++i)
     scenario += "exchange " + std::to_string(1 + i % 3) + " Gts 1 bytes=3C\n";
-  const auto lines = ExchangeLines(SimulateAndReplay(scenario, "--levels 0.3,0.3"));
+  // Switch-on levels of 0.3 for tones at 32000, scaled as the simulator
+  // scales each side: the clean request side by one half, the noisy answer
+  // side by ScenarioGain (0.311, −10.1 dB).
+  const double sigma = 32000 * std::sqrt(8000.0 / 1200 / (4 * std::pow(10.0, 2.0)));
+  const std::string levels =
+      std::to_string(0.3 * ScenarioGain(0)) + "," + std::to_string(0.3 * ScenarioGain(sigma));
+  const auto lines = ExchangeLines(SimulateAndReplay(scenario, "--levels " + levels));
   ASSERT_EQ(lines.size(), 13u);
   for (int i = 0; i < 6; ++i) {
     const std::string kp = std::to_string(1 + i % 3);

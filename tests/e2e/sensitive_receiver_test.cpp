@@ -3,12 +3,14 @@
 // through `sorvex-tool rx` and the resampler.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "modem/fsk_signal.h"
+#include "sim/scenario.h"
 #include "support/tool_runner.h"
 
 namespace sorvex {
@@ -72,7 +74,15 @@ TEST(SensitiveReceiverPipeline, NoisyLineGivesTheScenariosJournalLines) {
     EXPECT_EQ(r.status, 0);
     return ExchangeLines(r.out);
   };
-  const auto sensitive = replay("sensitive.ini", "0.3,0.5");
+  // The simulator puts the clean request side's tones at half scale and the
+  // noisy answer side lower still (ScenarioGain): the switch-on levels, once
+  // 0.3 and 0.5 for tones at 32000, follow them by the same factors.
+  const double sigma = 32000 * std::sqrt(8000.0 / 1200 / (4 * std::pow(10.0, 1.4)));
+  const double answerGain = ScenarioGain(sigma);  // 0.224, −13.0 dB
+  auto levels = [&](double request, double answer) {
+    return std::to_string(request * ScenarioGain(0)) + "," + std::to_string(answer * answerGain);
+  };
+  const auto sensitive = replay("sensitive.ini", levels(0.3, 0.5).c_str());
   ASSERT_EQ(sensitive.size(), 33u);
   EXPECT_EQ(sensitive[0], "lkInfo --- Старт приема ---");
   const std::vector<std::string> expected = {
@@ -101,7 +111,7 @@ TEST(SensitiveReceiverPipeline, NoisyLineGivesTheScenariosJournalLines) {
 
   // The same recording through the standard receiver: answers are lost
   // (parity errors, missing answers).
-  const auto standard = replay("modem.ini", "0.3,0.3");
+  const auto standard = replay("modem.ini", levels(0.3, 0.3).c_str());
   int answers1 = 0, problems = 0;
   for (const auto& line : standard) {
     answers1 += line.rfind("lkAnswer ", 0) == 0;

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "protocol/request_decoder.h"
 #include "protocol/telegram.h"
 #include "protocol/telegram_builder.h"
+#include "util/str_format.h"
 
 namespace sorvex {
 namespace {
@@ -60,7 +62,7 @@ TEST(EncodeRequest, Lengths) {
   }
   EXPECT_EQ(Encode(2, 0x70, 1, 1).Count, 54);
   EXPECT_EQ(Encode(2, 0xE0, 1, 1).Count, 54);
-  EXPECT_EQ(Encode(2, 0xB0, 1, 1).Count, 189);
+  EXPECT_EQ(Encode(2, 0xB0, 1, 1).Count, 198);  // lead + 21 characters
 }
 
 TEST(EncodeRequest, TuMask) {
@@ -90,24 +92,29 @@ TEST(EncodeRequest, ChannelAddressOfZutitAndNutit) {
   EXPECT_EQ(t.Chars[3].Data, 0x3F);
   e = Encode(1, 0xB0, 2, 3);
   UnpackTelegram(e.Bytes, static_cast<uint16_t>(e.Count), t);
-  ASSERT_EQ(t.Count, 21);
+  ASSERT_EQ(t.Count, 22);
   EXPECT_EQ(t.Chars[3].Data, 0x0A);
   for (int i = 4; i < 20; ++i) {
     EXPECT_EQ(t.Chars[i].Data, 0);
     EXPECT_EQ(t.Chars[i].Ninth, 1);
   }
-  EXPECT_TRUE(IsShortEnd(t.Chars[20]));
+  EXPECT_TRUE(IsLongEnd(t.Chars[20]));
+  EXPECT_EQ(TelegramCrc(Frame(e).Data(), 21), 0);
   // Group and Object 0 wrap modulo 256.
   e = Encode(1, 0xA0, 0, 0);
   UnpackTelegram(e.Bytes, static_cast<uint16_t>(e.Count), t);
   EXPECT_EQ(t.Chars[3].Data, 0xF7);
 }
 
-TEST(EncodeRequest, DecodesBackExceptNutit) {
+TEST(EncodeRequest, DecodesBack) {
   struct TCase {
     RequestDescriptor R;
     const char* Text;
   };
+  const std::string zeroSettings = "Данные: Уст: Д=0..0, А=0..0, П=0..0, С1=0, С2=0, Г=0, К=0;";
+  const std::string nutit1 = "КП=1; НУТИТ; Группа=1, Канал=1, " + zeroSettings;
+  const std::string nutit2 = "КП=12; НУТИТ; Группа=3, Канал=6, " + zeroSettings;
+  const std::string nutit3 = "КП=31; НУТИТ; Группа=8, Канал=8, " + zeroSettings;
   const TCase cases[] = {
       {{1, 0x50, 0, 0}, "КП=1; ОТ; "},
       {{2, 0xF0, 0, 0}, "КП=2; TCM; "},
@@ -118,6 +125,10 @@ TEST(EncodeRequest, DecodesBackExceptNutit) {
       {{7, 0x00, 3, 0}, "КП=7; ГTИИ; со сбросом, Группа=3"},
       {{8, 0x30, 3, 0}, "КП=8; ГTИИ; без сброса, Группа=3"},
       {{9, 0xA0, 2, 3}, "КП=9; ЗУTИТ; Группа=2, Канал=3"},
+      {{9, 0xA0, 8, 1}, "КП=9; ЗУTИТ; Группа=8, Канал=1"},
+      {{1, 0xB0, 1, 1}, nutit1.c_str()},
+      {{12, 0xB0, 3, 6}, nutit2.c_str()},
+      {{31, 0xB0, 8, 8}, nutit3.c_str()},
       {{31, 0x70, 5, 6}, "КП=31; ТУ; Вкл, Группа=5, Объект=6;"},
       {{30, 0xE0, 31, 1}, "КП=30; ТУ; Откл, Группа=31, Объект=1;"},
   };
@@ -138,20 +149,33 @@ TEST(EncodeRequest, DecodesBackExceptNutit) {
   }
 }
 
-TEST(EncodeRequest, NutitNeverEqualsWhatTheDecoderExpects) {
+// The receiver hands over a few bits sampled after the telegram; a Nutit
+// request must survive them, and its check character must catch every
+// single-bit fault from the function character on.
+TEST(EncodeRequest, NutitForEveryChannelPassesTheRequestDecoder) {
   for (int group = 1; group <= 8; ++group) {
     for (int channel = 1; channel <= 8; ++channel) {
+      SCOPED_TRACE(group * 10 + channel);
       const TEncoded e =
-          Encode(1, 0xB0, static_cast<uint8_t>(group), static_cast<uint8_t>(channel));
-      const TBits frame = Frame(e);  // 20 characters: 21 are needed
+          Encode(7, 0xB0, static_cast<uint8_t>(group), static_cast<uint8_t>(channel));
+      TBits frame = Frame(e);
+      ASSERT_EQ(frame.Count, 189);
+      for (int i = 0; i < 4; ++i) test::AppendBit(frame, 0);
       std::string text;
       TelegramInfo info;
-      EXPECT_FALSE(DecodeRequestTelegram(frame.Data(), frame.Count, text, info));
-      EXPECT_EQ(text, "КП=1; НУТИТ; Некорректная длина телеграммы");
-      // Even the whole string with its lead character, taken as 21
-      // characters, has no long end and no check character.
-      EXPECT_FALSE(DecodeRequestTelegram(e.Bytes, static_cast<uint16_t>(e.Count), text, info));
+      ASSERT_TRUE(DecodeRequestTelegram(frame.Data(), frame.Count, text, info)) << text;
+      EXPECT_EQ(info.LengthBits, 189);
+      EXPECT_NE(text.find(StrFormat("Группа=%d, Канал=%d, ", group, channel)), std::string::npos)
+          << text;
     }
+  }
+  const TEncoded e = Encode(7, 0xB0, 4, 5);
+  for (int bit = 9; bit < 189; ++bit) {
+    TBits frame = Frame(e);
+    frame.Bytes[bit / 8] ^= static_cast<uint8_t>(0x80 >> (bit % 8));
+    std::string text;
+    TelegramInfo info;
+    EXPECT_FALSE(DecodeRequestTelegram(frame.Data(), frame.Count, text, info)) << bit;
   }
 }
 
@@ -174,10 +198,11 @@ TEST(PutTelegramChar, ClearsBytesItMovesIntoButNotTheFirst) {
   EXPECT_EQ(b3[2], 0xAA);
 }
 
-TEST(EncodeRequest, LongestFitsTwentyFourBytes) {
+TEST(EncodeRequest, LongestFitsTwentyFiveBytes) {
   auto buffer = std::make_unique<uint8_t[]>(kRequestBufferBytes);  // exact size: ASan checks
-  EXPECT_EQ(EncodeRequestTelegram(buffer.get(), {31, 0xB0, 8, 8}), 189);
-  EXPECT_EQ(buffer[23] & 0x07, 0);  // bits behind the string are 0
+  std::fill(buffer.get(), buffer.get() + kRequestBufferBytes, 0xFF);
+  EXPECT_EQ(EncodeRequestTelegram(buffer.get(), {31, 0xB0, 8, 8}), 198);
+  EXPECT_EQ(buffer[24] & 0x03, 0);  // bits behind the string are 0
 }
 
 TEST(DescribeRequest, EveryText) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -184,6 +186,58 @@ TEST(Scenario, ErrorsNameTheLineAndNothingIsProduced) {
   EXPECT_TRUE(frames.empty());
   ASSERT_TRUE(RunScenario("silence 100  # a tenth of a second\n", "", frames, error)) << error;
   EXPECT_EQ(frames.size(), 2u * 800);
+}
+
+// Loudest sample of one side of interleaved frames, and whether any sample
+// sits at the 16-bit limits (a clipped one).
+std::pair<int, bool> PeakOf(const std::vector<int16_t>& frames, int side) {
+  int peak = 0;
+  bool limit = false;
+  for (size_t k = static_cast<size_t>(side); k < frames.size(); k += 2) {
+    peak = std::max(peak, std::abs(static_cast<int>(frames[k])));
+    limit = limit || frames[k] == 32767 || frames[k] <= -32767;
+  }
+  return {peak, limit};
+}
+
+TEST(Scenario, LinesPeakAtMostSixDbBelowFullScaleWithoutClipping) {
+  const std::string settings = WriteSettings({1200, 1300, 2100, 1500}, "peak1200.ini");
+  const std::string head = "settings " + settings + "\nseed 4\n";
+  const std::string traffic = "exchange 3 Gts 1 bytes=A5\nexchange 4 Gtit 2 words=1,2,3\n";
+  std::vector<int16_t> frames;
+  std::string error;
+  // Clean: the transmitter's tones at half the device's 32000.
+  ASSERT_TRUE(RunScenario(head + traffic, "", frames, error)) << error;
+  for (int side : {0, 1}) {
+    EXPECT_LE(PeakOf(frames, side).first, 16000) << side;
+    EXPECT_GE(PeakOf(frames, side).first, 15900) << side;
+  }
+  // Noisy, down to the strongest noise a scenario takes: each side under
+  // 16384, nothing at the limits, and close to 16384 where the noise is.
+  for (const char* noise : {"noise 14 right\n", "noise 3\n", "noise -20\n"}) {
+    SCOPED_TRACE(noise);
+    ASSERT_TRUE(RunScenario(head + noise + traffic, "", frames, error)) << error;
+    for (int side : {0, 1}) {
+      const auto [peak, limit] = PeakOf(frames, side);
+      EXPECT_LE(peak, 16384) << side;
+      EXPECT_FALSE(limit) << side;
+      if (side == 1) {  // a second of noise reaches some 4 σ of the 5 σ allowed for
+        EXPECT_GT(peak, 16384 * 0.6);
+      }
+    }
+  }
+  // Tone and noise are scaled alike: on a silent stretch the noise is
+  // ScenarioGain(σ) · σ, σ = 32000 · sqrt(6.667 / (4 · 10^1.4)) = 8242.
+  ASSERT_TRUE(RunScenario(head + "noise 14 right\nsilence 2000\n", "", frames, error)) << error;
+  double right = 0;
+  for (size_t k = 1; k < frames.size(); k += 2) right += static_cast<double>(frames[k]) * frames[k];
+  const double sigma = 32000 * std::sqrt(8000.0 / 1200 / (4 * std::pow(10.0, 1.4)));
+  EXPECT_NEAR(sigma, 8242, 1);
+  EXPECT_NEAR(std::sqrt(right / static_cast<double>(frames.size() / 2)),
+              ScenarioGain(sigma) * sigma, ScenarioGain(sigma) * sigma * 0.03);
+  EXPECT_EQ(PeakOf(frames, 0).first, 0);
+  EXPECT_DOUBLE_EQ(ScenarioGain(0), 0.5);
+  EXPECT_DOUBLE_EQ(ScenarioGain(sigma), 16384 / (32000 + 5 * sigma));
 }
 
 }  // namespace

@@ -250,16 +250,24 @@ TEST_F(StrictInput, ARecordingLongerThanItsHeaderSaysIsReadToItsEnd) {
   const ToolResult whole = Run("rx " + Q(dir / "line.wav") + modem + " --channel right");
   ASSERT_EQ(whole.status, 0);
   ASSERT_EQ(Lines(whole.out).size(), 1u) << whole.out;
+  // replay journals the exchange and both sides' statistics.
+  const ToolResult wholeReplay = Run("replay " + Q(dir / "line.wav") + modem);
+  ASSERT_EQ(wholeReplay.status, 0);
+  ASSERT_NE(wholeReplay.out.find("X\tlkAnswer"), std::string::npos) << wholeReplay.out;
   for (const uint32_t declared : {0u, 4u, 5u, 4000u}) {
     SCOPED_TRACE(declared);
     WriteFile(dir / "cut.wav", Wav(2, stereo, declared));
+    const std::string warning = "warning: '" + (dir / "cut.wav").string() + "': the header gives " +
+                                std::to_string(declared) + " bytes of samples but the file holds " +
+                                std::to_string(stereo.size() * 2) + "; read to the end of the file";
     const ToolResult r = Run("rx " + Q(dir / "cut.wav") + modem + " --channel right");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, whole.out);
-    ExpectOneLine(r, "rx",
-                  "warning: '" + (dir / "cut.wav").string() + "': the header gives " +
-                      std::to_string(declared) + " bytes of samples but the file holds " +
-                      std::to_string(stereo.size() * 2) + "; read to the end of the file");
+    ExpectOneLine(r, "rx", warning);
+    const ToolResult replay = Run("replay " + Q(dir / "cut.wav") + modem);
+    EXPECT_EQ(replay.status, 0);
+    EXPECT_EQ(replay.out, wholeReplay.out);
+    ExpectOneLine(replay, "replay", warning);
   }
   // A chunk after the data is no sign of damage.
   WriteFile(dir / "tagged.wav", Wav(2, stereo, static_cast<uint32_t>(stereo.size() * 2)) + "LIST" +
@@ -268,6 +276,10 @@ TEST_F(StrictInput, ARecordingLongerThanItsHeaderSaysIsReadToItsEnd) {
   EXPECT_EQ(tagged.status, 0);
   EXPECT_EQ(tagged.out, whole.out);
   EXPECT_EQ(tagged.err, "");
+  const ToolResult taggedReplay = Run("replay " + Q(dir / "tagged.wav") + modem);
+  EXPECT_EQ(taggedReplay.status, 0);
+  EXPECT_EQ(taggedReplay.out, wholeReplay.out);
+  EXPECT_EQ(taggedReplay.err, "");
 }
 
 TEST_F(StrictInput, DamagedHeadersAreExplainedBeforeTheLibrarysWords) {
@@ -335,7 +347,7 @@ TEST_F(StrictInput, DecodeTakesWhatEncodePrints) {
   const std::string tool = std::string("'") + SORVEX_TOOL_PATH + "'";
   for (const std::string request :
        {"--kp 3 --function 90 --group 2", "--kp 31 --function A0 --group 8 --object 8",
-        "--kp 4 --function 70 --group 1 --object 3"}) {
+        "--kp 4 --function 70 --group 1 --object 3", "--kp 5 --function B0 --group 3 --object 7"}) {
     SCOPED_TRACE(request);
     const ToolResult encoded = Run("encode " + request);
     ASSERT_EQ(encoded.status, 0);
@@ -408,9 +420,9 @@ TEST_F(StrictInput, SimulatedLinesKeepTheirFirstTelegramAndEchoTheChannel) {
   ASSERT_EQ(exchange.size(), 4u) << r.out;
   EXPECT_NE(exchange[0].find("Группа=2, Канал=5"), std::string::npos) << exchange[0];
   EXPECT_NE(exchange[1].find("Группа=2, Канал=5"), std::string::npos) << exchange[1];
-  // (The request decoder does not take Nutit's 16 data characters: that
-  // request is journalled as bad, whatever the simulator sends.)
-  EXPECT_NE(exchange[2].find("КП=4; НУТИТ"), std::string::npos) << exchange[2];
+  EXPECT_EQ(exchange[2].rfind("X\tlkRequest", 0), 0u) << exchange[2];
+  EXPECT_NE(exchange[2].find("КП=4; НУТИТ; Группа=8, Канал=1, Данные: "), std::string::npos)
+      << exchange[2];
   EXPECT_NE(exchange[3].find("Группа=8, Канал=1"), std::string::npos) << exchange[3];
 }
 
