@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
-#include <QStyleFactory>
 #include <cstdint>
 #include <cstdlib>
 #include <random>
@@ -16,6 +15,7 @@
 #include "modem/modem.h"
 #include "ui/graphic_panel.h"
 #include "ui/oscillograph.h"
+#include "ui_bench_main.h"
 
 namespace {
 
@@ -96,13 +96,5 @@ BENCHMARK(BM_SetSeriesAndRescale)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("QT_SCALE_FACTOR", "1", 1);
-  QApplication app(argc, argv);
-  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return sorvex::bench::RunUiBenchmarks(argc, argv);
 }

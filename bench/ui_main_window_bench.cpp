@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QStyleFactory>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +24,7 @@
 #include "ui/main_window.h"
 #include "ui/prompts.h"
 #include "ui/work_tab.h"
+#include "ui_bench_main.h"
 #include "util/config.h"
 
 namespace {
@@ -148,14 +148,5 @@ BENCHMARK(BM_TimerRedrawTimerOneTelegramAndRepaint)->Unit(benchmark::kMicrosecon
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("QT_SCALE_FACTOR", "1", 1);
-  QApplication app(argc, argv);
-  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  Window().Form.reset();
-  return 0;
+  return sorvex::bench::RunUiBenchmarks(argc, argv, [] { Window().Form.reset(); });
 }

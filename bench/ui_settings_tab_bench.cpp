@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QSignalBlocker>
-#include <QStyleFactory>
 #include <cstdlib>
 #include <string>
 
@@ -18,6 +17,7 @@
 #include "ui/prompts.h"
 #include "ui/settings_tab.h"
 #include "ui/tab_control.h"
+#include "ui_bench_main.h"
 
 namespace {
 
@@ -97,13 +97,5 @@ BENCHMARK(BM_FilterChangeClickOrder12)
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("QT_SCALE_FACTOR", "1", 1);
-  QApplication app(argc, argv);
-  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return sorvex::bench::RunUiBenchmarks(argc, argv);
 }
