@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "modem/modem.h"
-#include "ui/graphic_panel.h"
-#include "ui/oscillograph.h"
+#include "ui/controls/graphic_panel.h"
+#include "ui/work/oscillograph.h"
 #include "ui_bench_main.h"
 
 namespace {

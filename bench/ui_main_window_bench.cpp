@@ -21,9 +21,9 @@
 #include "monitor/monitor.h"
 #include "sim/line_simulator.h"
 #include "sim/loopback_stream.h"
-#include "ui/main_window.h"
-#include "ui/prompts.h"
-#include "ui/work_tab.h"
+#include "ui/window/main_window.h"
+#include "ui/window/prompts.h"
+#include "ui/work/work_tab.h"
 #include "ui_bench_main.h"
 #include "util/config.h"
 

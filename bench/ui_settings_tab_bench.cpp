@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "ui/graphic_panel.h"
-#include "ui/prompts.h"
-#include "ui/settings_tab.h"
-#include "ui/tab_control.h"
+#include "ui/controls/graphic_panel.h"
+#include "ui/controls/tab_control.h"
+#include "ui/settings/settings_tab.h"
+#include "ui/window/prompts.h"
 #include "ui_bench_main.h"
 
 namespace {

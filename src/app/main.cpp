@@ -10,10 +10,10 @@
 #include "audio/audio_source.h"
 #include "audio/portaudio_stream.h"
 #include "monitor/monitor.h"
-#include "ui/kp_form.h"
-#include "ui/main_window.h"
-#include "ui/signal_close.h"
-#include "ui/tit_form.h"
+#include "ui/kp/kp_form.h"
+#include "ui/kp/tit_form.h"
+#include "ui/window/main_window.h"
+#include "ui/window/signal_close.h"
 #include "util/config.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The start-level slider as a widget: values, change notices, range
 // changes, the mouse, the hint and the painted groove, ticks and thumb.
-#include "ui/crawler_show.h"
+#include "ui/controls/crawler_show.h"
 
 #include <gtest/gtest.h>
 

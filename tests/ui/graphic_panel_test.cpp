@@ -1,6 +1,6 @@
 // The oscillograph panel as a widget: what it paints, how markers are
 // dragged, and the records-to-graph rule over a telegram from the modem.
-#include "ui/graphic_panel.h"
+#include "ui/controls/graphic_panel.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "telegram_records.h"
-#include "ui/oscillograph.h"
+#include "ui/work/oscillograph.h"
 #include "ui_test_util.h"
 
 namespace sorvex {

@@ -10,8 +10,8 @@
 #include <mutex>
 
 #include "monitor/statistics_text.h"
-#include "ui/icons.h"
-#include "ui/statistics_grid.h"
+#include "ui/controls/icons.h"
+#include "ui/work/statistics_grid.h"
 #include "ui_test_util.h"
 #include "window_fixture.h"
 

@@ -1,7 +1,7 @@
 // Our glyphs: each renders, none is a copy of another, the slider thumb is
 // the 13 × 9 raised button with two black triangles, and the journal's icon
 // list maps entry kinds as the journal draws them.
-#include "ui/icons.h"
+#include "ui/controls/icons.h"
 
 #include <gtest/gtest.h>
 

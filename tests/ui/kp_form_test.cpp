@@ -1,6 +1,6 @@
 // The KP state window and the KP telemetering window as windows: their INI
 // keys, minimum sizes, what repaints, and that PnDraw shows the page.
-#include "ui/kp_form.h"
+#include "ui/kp/kp_form.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +18,9 @@
 #include "kp_test_util.h"
 #include "monitor/kp_record_list.h"
 #include "support/temp_dir.h"
-#include "ui/kp_draw_panel.h"
-#include "ui/kp_pages.h"
-#include "ui/tit_form.h"
+#include "ui/kp/kp_draw_panel.h"
+#include "ui/kp/kp_pages.h"
+#include "ui/kp/tit_form.h"
 #include "ui_test_util.h"
 #include "util/config.h"
 

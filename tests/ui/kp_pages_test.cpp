@@ -1,6 +1,6 @@
 // The KP pages: exact geometry, what the data says, and the pictures the
 // paint routines make of it.
-#include "ui/kp_pages.h"
+#include "ui/kp/kp_pages.h"
 
 #include <gtest/gtest.h>
 

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "sim/scenario.h"
-#include "ui/kp_draw_panel.h"
-#include "ui/kp_form.h"
-#include "ui/kp_pages.h"
-#include "ui/tit_form.h"
+#include "ui/kp/kp_draw_panel.h"
+#include "ui/kp/kp_form.h"
+#include "ui/kp/kp_pages.h"
+#include "ui/kp/tit_form.h"
 #include "ui_test_util.h"
 #include "window_fixture.h"
 

@@ -17,8 +17,8 @@
 
 #include "kp_test_util.h"
 #include "monitor/kp_record_list.h"
-#include "ui/kp_form.h"
-#include "ui/tit_form.h"
+#include "ui/kp/kp_form.h"
+#include "ui/kp/tit_form.h"
 
 namespace {
 

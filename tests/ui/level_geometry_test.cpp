@@ -1,6 +1,6 @@
 // Level bar and slider geometry: segments, colours, snapping, thumb and
 // ticks, with exact values.
-#include "ui/level_geometry.h"
+#include "ui/controls/level_geometry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The level bar as a widget: its size inside a bevelled host, the colours
 // it paints, and repaints only when the lit segments change.
-#include "ui/level_show.h"
+#include "ui/controls/level_show.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <QFrame>
 #include <QTest>
 
-#include "ui/level_geometry.h"
+#include "ui/controls/level_geometry.h"
 #include "ui_test_util.h"
 
 namespace sorvex {

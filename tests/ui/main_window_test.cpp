@@ -11,11 +11,11 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "ui/crawler_show.h"
-#include "ui/graphic_panel.h"
-#include "ui/level_show.h"
-#include "ui/panel_splitter.h"
-#include "ui/statistics_grid.h"
+#include "ui/controls/crawler_show.h"
+#include "ui/controls/graphic_panel.h"
+#include "ui/controls/level_show.h"
+#include "ui/controls/panel_splitter.h"
+#include "ui/work/statistics_grid.h"
 #include "util/config.h"
 #include "window_fixture.h"
 

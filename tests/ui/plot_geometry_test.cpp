@@ -1,6 +1,6 @@
 // The oscillograph's geometry as pure functions: grid step search, ranges,
 // data → pixel, labels, markers, hit test and drag, with exact values.
-#include "ui/plot_geometry.h"
+#include "ui/controls/plot_geometry.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <set>
 #include <vector>
 
-#include "ui/pixel_math.h"
+#include "ui/controls/pixel_math.h"
 
 namespace sorvex {
 namespace {

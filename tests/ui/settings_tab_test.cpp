@@ -13,8 +13,8 @@
 #include <tuple>
 
 #include "support/tool_runner.h"
-#include "ui/graphic_panel.h"
-#include "ui/tab_control.h"
+#include "ui/controls/graphic_panel.h"
+#include "ui/controls/tab_control.h"
 #include "ui/ui_test_util.h"
 #include "window_fixture.h"
 

@@ -13,9 +13,9 @@
 
 #include "audio/sound_file.h"
 #include "audio/sound_file_stream.h"
-#include "ui/signal_close.h"
-#include "ui/source_dialog.h"
-#include "ui/status_line.h"
+#include "ui/window/signal_close.h"
+#include "ui/window/source_dialog.h"
+#include "ui/window/status_line.h"
 #include "window_fixture.h"
 
 namespace sorvex {

@@ -14,11 +14,11 @@
 #include "modem/modem.h"
 #include "protocol/request_encoder.h"
 #include "telegram_records.h"
-#include "ui/crawler_show.h"
-#include "ui/graphic_panel.h"
-#include "ui/icons.h"
-#include "ui/level_show.h"
-#include "ui/oscillograph.h"
+#include "ui/controls/crawler_show.h"
+#include "ui/controls/graphic_panel.h"
+#include "ui/controls/icons.h"
+#include "ui/controls/level_show.h"
+#include "ui/work/oscillograph.h"
 
 namespace sorvex {
 namespace {

@@ -12,9 +12,9 @@
 #include "audio/sound_file_stream.h"
 #include "paced_stream.h"
 #include "support/tool_runner.h"
-#include "ui/graphic_panel.h"
-#include "ui/icons.h"
-#include "ui/statistics_grid.h"
+#include "ui/controls/graphic_panel.h"
+#include "ui/controls/icons.h"
+#include "ui/work/statistics_grid.h"
 #include "window_fixture.h"
 
 namespace sorvex {

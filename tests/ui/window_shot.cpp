@@ -27,12 +27,12 @@
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
 #include "paced_stream.h"
-#include "ui/journal_view.h"
-#include "ui/kp_form.h"
-#include "ui/main_window.h"
-#include "ui/prompts.h"
-#include "ui/tit_form.h"
-#include "ui/work_tab.h"
+#include "ui/kp/kp_form.h"
+#include "ui/kp/tit_form.h"
+#include "ui/window/main_window.h"
+#include "ui/window/prompts.h"
+#include "ui/work/journal_view.h"
+#include "ui/work/work_tab.h"
 #include "util/config.h"
 
 int main(int argc, char** argv) {

@@ -1,0 +1,80 @@
+#include "ui/window/status_line.h"
+
+#include <QFileInfo>
+#include <algorithm>
+
+#include "modem/audio_stream.h"
+
+namespace sorvex {
+
+namespace {
+
+QString FromStd(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QString FileName(const std::string& path) {
+  return QFileInfo(FromStd(path)).fileName();
+}
+
+}  // namespace
+
+QString PlayTime(int64_t frames) {
+  const int64_t tenths = std::max<int64_t>(0, frames) * 10 / kAudioFrameRate;
+  return QString::asprintf("%lld:%02lld.%lld", static_cast<long long>(tenths / 600),
+                           static_cast<long long>(tenths / 10 % 60),
+                           static_cast<long long>(tenths % 10));
+}
+
+TStatusTexts StatusTexts(const TStatusState& state) {
+  TStatusTexts texts;
+  switch (state.Source.Type) {
+    case TAudioSource::Kind::Default:
+      texts.Source = QStringLiteral("Источник: по умолчанию");
+      break;
+    case TAudioSource::Kind::Device:
+      texts.Source = QStringLiteral("Источник: «%1»").arg(FromStd(state.Source.Name));
+      break;
+    case TAudioSource::Kind::File:
+      texts.Source = QStringLiteral("Источник: файл %1").arg(FileName(state.Source.Name));
+      break;
+    case TAudioSource::Kind::Unknown:
+      texts.Source = QStringLiteral("Источник: неизвестный «%1»").arg(FromStd(state.Source.Name));
+      break;
+  }
+  if (!state.DeviceExists) {
+    texts.Device = QStringLiteral("Устройство закрыто (настройка)");
+  } else if (state.DeviceOpen) {
+    texts.Device = QStringLiteral("Устройство открыто");
+  } else {
+    // One line, whatever the backend said.
+    QString why = FromStd(state.DeviceError).simplified();
+    if (why.isEmpty()) why = QStringLiteral("нет звука");
+    texts.Device = QStringLiteral("Не открыто: %1").arg(why);
+  }
+  texts.Reception = state.Receiving ? QStringLiteral("Приём: вкл") : QStringLiteral("Приём: выкл");
+  texts.Polling = state.Polling ? QStringLiteral("Опрос: вкл") : QStringLiteral("Опрос: выкл");
+  if (state.File && state.DeviceExists && state.DeviceOpen) {
+    const int64_t played = std::min(state.PlayedFrames, state.LengthFrames);
+    texts.Position = state.FileEnded
+                         ? QStringLiteral("Запись окончена: %1").arg(PlayTime(state.LengthFrames))
+                         : QStringLiteral("Запись: %1 из %2")
+                               .arg(PlayTime(played), PlayTime(state.LengthFrames));
+  }
+  if (!state.JournalFile.empty()) {
+    const QString name = FileName(state.JournalFile);
+    if (!state.JournalError.empty()) {
+      texts.Journal = QStringLiteral("Журнал %1 не пишется: %2 (потеряно строк: %3)")
+                          .arg(name, FromStd(state.JournalError).simplified())
+                          .arg(state.JournalLost);
+    } else if (state.JournalLost > 0) {
+      texts.Journal =
+          QStringLiteral("Журнал: %1 (потеряно строк: %2)").arg(name).arg(state.JournalLost);
+    } else {
+      texts.Journal = QStringLiteral("Журнал: %1").arg(name);
+    }
+  }
+  return texts;
+}
+
+}  // namespace sorvex

@@ -1,0 +1,29 @@
+#include "ui/work/oscillograph.h"
+
+#include <QString>
+#include <vector>
+
+#include "ui/controls/graphic_panel.h"
+
+namespace sorvex {
+
+void ShowElementsOnGraph(TGraphicPanel& panel, const TSignalRecord* records, int32_t count,
+                         const QColor& colour, bool markersVisible) {
+  if (records == nullptr || count < 0) count = 0;
+  panel.ClearMarkers();
+  std::vector<double> values(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) values[static_cast<size_t>(i)] = records[i].Value;
+  panel.SetSeries(0, values.data(), colour, count);
+  int32_t bit = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    if (records[i].Kind == skStrobe) {
+      panel.AddMarker(0, 0, nullptr, QString(), kStrobeMarkerColour, i);
+    } else if (records[i].Kind == skBitSample) {
+      panel.AddMarker(0, 0, nullptr, QString::number(bit), kBitMarkerColour, i);
+      ++bit;
+    }
+  }
+  panel.SetMarkersVisible(markersVisible);
+}
+
+}  // namespace sorvex
