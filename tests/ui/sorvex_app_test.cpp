@@ -20,6 +20,7 @@
 
 #include "audio/alsa_files.h"
 #include "audio/sound_file.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "support/tool_runner.h"
 
@@ -28,110 +29,10 @@ namespace {
 
 using testing::GetFile;
 using testing::Lines;
-
-// A child process started with an environment of its own, its stderr in
-// `errFile`; killed (by its id) and reaped when the object goes.
-class TChild {
- public:
-  TChild(const std::vector<std::string>& args, const std::vector<std::string>& env,
-         const std::string& errFile, int stdoutFd = -1) {
-    // Everything the child needs is made before the fork: between fork and
-    // exec only async-signal-safe calls.
-    std::vector<char*> argv, envp;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    FPid = fork();
-    if (FPid == 0) {
-      if (stdoutFd >= 0) dup2(stdoutFd, 1);
-      if (err >= 0) dup2(err, 2);
-      execve(argv[0], argv.data(), envp.data());
-      _exit(127);
-    }
-    if (err >= 0) close(err);
-  }
-  ~TChild() {
-    if (FPid > 0 && !FReaped) {
-      kill(FPid, SIGKILL);
-      waitpid(FPid, nullptr, 0);
-    }
-  }
-  void Signal(int signal) const { kill(FPid, signal); }
-  bool Alive() {
-    if (FReaped) return false;
-    if (waitpid(FPid, &FStatus, WNOHANG) == FPid) FReaped = true;
-    return !FReaped;
-  }
-  // How it ended: "exit N", "signal N", or "running".
-  std::string Ended() {
-    if (Alive()) return "running";
-    return WIFEXITED(FStatus) ? "exit " + std::to_string(WEXITSTATUS(FStatus))
-                              : "signal " + std::to_string(WTERMSIG(FStatus));
-  }
-
- private:
-  pid_t FPid = -1;
-  bool FReaped = false;
-  int FStatus = 0;
-};
-
-// Waits up to `seconds` for `done`.
-template <typename Done>
-bool WaitFor(Done done, int seconds) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < until) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return done();
-}
-
-std::string Shell(const std::string& command, int& status) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  const int raw = pclose(pipe);
-  status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
-
-// A private X server (Xvfb picks a free display and tells us its number);
-// empty Display() when it could not start.
-class TXServer {
- public:
-  explicit TXServer(const std::filesystem::path& dir) {
-    int displayPipe[2];
-    if (pipe(displayPipe) != 0) return;
-    FServer = std::make_unique<TChild>(
-        std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24",
-                                 "-nolisten", "tcp"},
-        std::vector<std::string>{"PATH=" +
-                                 std::string(std::getenv("PATH") ? std::getenv("PATH") : "")},
-        (dir / "xvfb.err").string(), displayPipe[1]);
-    close(displayPipe[1]);
-    std::string number;
-    char c = 0;
-    while (read(displayPipe[0], &c, 1) == 1 && c != '\n') number += c;
-    close(displayPipe[0]);
-    if (!number.empty()) FDisplay = ":" + number;
-  }
-  // Ended by SIGTERM, so it removes its socket and lock for the next one.
-  ~TXServer() {
-    if (!FServer) return;
-    FServer->Signal(SIGTERM);
-    for (int i = 0; i < 100 && FServer->Alive(); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  const std::string& Display() const { return FDisplay; }
-
- private:
-  std::unique_ptr<TChild> FServer;
-  std::string FDisplay;
-};
+using testing::Shell;
+using testing::TChild;
+using testing::TXServer;
+using testing::WaitFor;
 
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
@@ -159,18 +60,9 @@ TEST(SorvexProgram, OpensItsWindowOnAnXServerAndWritesItsKeys) {
   const std::filesystem::path program = dir.Path() / "sorvex";
   std::filesystem::copy_file(SORVEX_APP_PATH, program);
 
-  int displayPipe[2];
-  ASSERT_EQ(pipe(displayPipe), 0);
-  TChild xvfb(
-      {"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-      {Environment("PATH")}, (dir.Path() / "xvfb.err").string(), displayPipe[1]);
-  close(displayPipe[1]);
-  std::string number;
-  char c = 0;
-  while (read(displayPipe[0], &c, 1) == 1 && c != '\n') number += c;
-  close(displayPipe[0]);
-  ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-  const std::string display = ":" + number;
+  TXServer xvfb(dir.Path());
+  ASSERT_FALSE(xvfb.Display().empty()) << "Xvfb did not start";
+  const std::string& display = xvfb.Display();
 
   const std::filesystem::path runtime = dir.Path() / "runtime";
   std::filesystem::create_directory(runtime);
@@ -191,8 +83,8 @@ TEST(SorvexProgram, OpensItsWindowOnAnXServerAndWritesItsKeys) {
       },
       90))
       << window << "\nsorvex: " << app.Ended() << "\n"
-      << GetFile((dir.Path() / "sorvex.err").string()) << "\nXvfb: " << xvfb.Ended() << "\n"
-      << GetFile((dir.Path() / "xvfb.err").string());
+      << GetFile((dir.Path() / "sorvex.err").string())
+      << "\nXvfb: " << GetFile((dir.Path() / "xvfb.err").string());
   EXPECT_TRUE(app.Alive());
   const std::string ini = GetFile((dir.Path() / "Sorvex.ini").string());
   for (const char* key : {"TestData=00; ff; 55; 55;", "DefModemName=", "ScaleX=0", "GraphMarkers=1",
