@@ -12,7 +12,8 @@ TModemDevice::TModemDevice(const std::string& settingsFileName, std::unique_ptr<
                            const PrepareFunction& prepare)
     : FStream(std::move(stream)),
       FInput(static_cast<size_t>(kBlockLength) * kAudioChannels),
-      FModulated(kBlockLength) {
+      FModulated(kBlockLength),
+      FRecent(static_cast<size_t>(kRecentFrames) * kAudioChannels) {
   Modems[0] = std::make_unique<TModem>(settingsFileName, kBlockLength);
   Modems[1] = std::make_unique<TModem>(settingsFileName, kBlockLength);
   if (prepare) prepare(*this);
@@ -79,6 +80,8 @@ void TModemDevice::ProcessBlock(const int16_t* input, int16_t* output, int frame
     // Input: gate, then channel 0, then channel 1. The modems always see a
     // full block of 1024 frames (a short one is padded with silence).
     std::copy(input, input + static_cast<size_t>(n) * kAudioChannels, FInput.begin());
+    KeepRecent(input, n);
+    if (FTap != nullptr) FTap->InputBlock(input, n);
     std::fill(FInput.begin() + static_cast<size_t>(n) * kAudioChannels, FInput.end(), 0);
     CrossTalkGate(FInput.data(), kBlockLength);
     Modems[0]->ProcessBlock(0, FInput.data(), kBlockLength);
@@ -91,6 +94,20 @@ void TModemDevice::ProcessBlock(const int16_t* input, int16_t* output, int frame
     FBlocks.fetch_add(1);
   }
   FBlockDone.notify_all();
+}
+
+void TModemDevice::KeepRecent(const int16_t* input, int n) {
+  // Only the last kRecentFrames of a block can matter.
+  const int skip = std::max(0, n - kRecentFrames);
+  for (int k = skip; k < n;) {
+    const int run = std::min(n - k, kRecentFrames - FRecentAt);
+    std::copy(input + static_cast<size_t>(k) * kAudioChannels,
+              input + static_cast<size_t>(k + run) * kAudioChannels,
+              FRecent.begin() + static_cast<ptrdiff_t>(FRecentAt) * kAudioChannels);
+    FRecentAt = (FRecentAt + run) % kRecentFrames;
+    k += run;
+  }
+  FRecentCount = std::min(kRecentFrames, FRecentCount + (n - skip));
 }
 
 void TModemDevice::Transmit(int channel, const uint8_t* bits, int32_t bitCount) {
@@ -167,6 +184,35 @@ int TModemDevice::BaudRate(int channel) {
   int32_t baudrate = 0, freq0 = 0, freq1 = 0;
   Modems[channel]->GetGeneral(baudrate, freq0, freq1);
   return baudrate;
+}
+
+void TModemDevice::GetGeneral(int channel, int32_t& baudrate, int32_t& freq0, int32_t& freq1) {
+  baudrate = freq0 = freq1 = 0;
+  if (!ValidChannel(channel)) return;
+  const auto lock = CallerLock();
+  Modems[channel]->GetGeneral(baudrate, freq0, freq1);
+}
+
+int TModemDevice::CopyRecentInput(int16_t* dest, int maxFrames) {
+  if (dest == nullptr || maxFrames <= 0) return 0;
+  const auto lock = CallerLock();
+  const int count = std::min(maxFrames, FRecentCount);
+  // The oldest wanted frame lies `count` frames before the write position.
+  int from = (FRecentAt - count + kRecentFrames) % kRecentFrames;
+  for (int done = 0; done < count;) {
+    const int run = std::min(count - done, kRecentFrames - from);
+    std::copy(FRecent.begin() + static_cast<ptrdiff_t>(from) * kAudioChannels,
+              FRecent.begin() + static_cast<ptrdiff_t>(from + run) * kAudioChannels,
+              dest + static_cast<size_t>(done) * kAudioChannels);
+    done += run;
+    from = (from + run) % kRecentFrames;
+  }
+  return count;
+}
+
+void TModemDevice::SetInputTap(TInputTap* tap) {
+  const auto lock = CallerLock();
+  FTap = tap;
 }
 
 }  // namespace sorvex

@@ -26,12 +26,24 @@ namespace sorvex {
 // working on the modems, but no sound flows. Closing sets Closing, then stops
 // the stream, whose Stop returns only after a block in flight has finished
 // (the AudioStream contract), before the modems are freed.
+// Receives every input block as the stream delivered it (interleaved
+// stereo, before the cross-talk gate), on the audio thread under the
+// device's lock: it must return at once and never wait (a recorder hands
+// the block to a thread of its own).
+class TInputTap {
+ public:
+  virtual ~TInputTap() = default;
+  virtual void InputBlock(const int16_t* frames, int count) = 0;
+};
+
 class TModemDevice {
  public:
   static constexpr int32_t kBlockLength = 1024;
   static constexpr int kGateChunk = 64;        // frames per cross-talk chunk
   static constexpr int kGateThreshold = 1000;  // left peaks above this silence the right
   static constexpr double kOutputScale = 32000.0;
+  // Input frames kept for a look at the line (the spectrum): 0.5 s.
+  static constexpr int kRecentFrames = 4000;
 
   // Called after the modems are built and before the stream starts (tools
   // and tests arm the receivers or load a transmission so that the very
@@ -62,6 +74,15 @@ class TModemDevice {
   int32_t TakeTelegram(int channel, uint8_t* dest, int waitMs);
   int ReceiverState(int channel);
   int BaudRate(int channel);
+  // The channel's bit rate and tones (Hz), as its settings file gave them.
+  void GetGeneral(int channel, int32_t& baudrate, int32_t& freq0, int32_t& freq1);
+  // Copies the last min(maxFrames, kRecentFrames) input frames as they came
+  // (interleaved stereo, oldest first); fewer before that much has arrived.
+  // Returns the frame count.
+  int CopyRecentInput(int16_t* dest, int maxFrames);
+  // Every input block goes to `tap` from the next block on (null: to none).
+  // When it returns, the previous tap is no longer called.
+  void SetInputTap(TInputTap* tap);
 
   // The block function the stream calls (public for tests and benchmarks):
   // gate and receive `input`, modulate into `output`; frames ≤ 1024.
@@ -86,6 +107,8 @@ class TModemDevice {
   static bool ValidChannel(int channel) { return channel == 0 || channel == 1; }
   // Takes Lock for a locked operation, counted in FCallersWaiting meanwhile.
   std::unique_lock<std::mutex> CallerLock();
+  // Under Lock: appends n input frames to the ring of recent ones.
+  void KeepRecent(const int16_t* input, int n);
 
   int32_t Status = 0;  // −1 when the stream did not start
   std::unique_ptr<TModem> Modems[2];
@@ -98,6 +121,12 @@ class TModemDevice {
   // Scratch of ProcessBlock, used under Lock.
   std::vector<int16_t> FInput;
   std::vector<double> FModulated;
+  // Under Lock: the tap, and the last kRecentFrames input frames as a ring
+  // (FRecentAt is where the next frame goes; FRecentCount how many are valid).
+  TInputTap* FTap = nullptr;
+  std::vector<int16_t> FRecent;
+  int FRecentAt = 0;
+  int FRecentCount = 0;
 };
 
 }  // namespace sorvex

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/hooked_stream.h"
+#include "audio/line_recorder.h"
 #include "audio/modem_device_factory.h"
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
@@ -31,8 +32,18 @@ struct ListenOptions {
   double Duration = 0;
   int64_t Blocks = 0;
   std::string Poll;
+  std::string Record;
   bool ListDevices = false;
 };
+
+// "m:ss.s" of a frame count at 8000 Hz.
+std::string Duration(int64_t frames) {
+  const int64_t tenths = frames * 10 / kAudioFrameRate;
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld.%lld", static_cast<long long>(tenths / 600),
+                static_cast<long long>(tenths / 10 % 60), static_cast<long long>(tenths % 10));
+  return text;
+}
 
 // The names --device takes, one per line.
 int ListDevices() {
@@ -82,6 +93,24 @@ int RunListen(const ListenOptions& options) {
                                   (stream && !stream->LastError().empty() ? ": " : "") +
                                   (stream ? stream->LastError() : std::string()));
   }
+  // The recording takes the first block on, as the analysis does.
+  std::unique_ptr<TLineRecorder> recorder;
+  if (!options.Record.empty()) {
+    recorder = TLineRecorder::Create(options.Record, {}, error);
+    if (!recorder) return Complain("listen", "cannot record to '" + options.Record + "': " + error);
+    device.SetInputTap(recorder.get());
+  }
+  // A recording that stops says so once, at once; listening goes on.
+  bool recordingFailed = false;
+  const auto checkRecording = [&] {
+    if (!recorder || recordingFailed || !recorder->Failed()) return;
+    recordingFailed = true;
+    device.SetInputTap(nullptr);
+    recorder->Finish();
+    Complain("listen", "the recording '" + options.Record + "' stopped after " +
+                           Duration(recorder->FramesWritten()) + ": " + recorder->Error() +
+                           "; listening goes on");
+  };
   monitor.BtStartStopClick(true);
   if (!options.Poll.empty()) {
     monitor.SetSendRequest(poll.Kp, poll.Function, poll.Group);
@@ -95,6 +124,7 @@ int RunListen(const ListenOptions& options) {
     next += std::chrono::milliseconds(10);
     std::this_thread::sleep_until(next);
     monitor.TimerRedrawTimer();
+    checkRecording();
     std::fflush(stdout);
     if (options.Duration > 0 && ElapsedMs(clock, started) >= options.Duration * 1000) break;
     if (!device.Stream()->Running()) break;  // N blocks done, or the device went away
@@ -107,12 +137,15 @@ int RunListen(const ListenOptions& options) {
       !(options.Blocks > 0 && device.BlocksProcessed() >= options.Blocks) &&
       !(options.Duration > 0 && ElapsedMs(clock, started) >= options.Duration * 1000);
   PrintStatistics(monitor, stdout);
+  device.SetInputTap(nullptr);
+  if (recorder && !recorder->Finish()) checkRecording();
   monitor.StopDevice();
   std::fflush(stdout);
   if (failed) {
     return Complain("listen", "the sound device stopped");
   }
-  return kExitOk;
+  // Asked for and not whole: not a success, though the journal is complete.
+  return recordingFailed ? kExitUsage : kExitOk;
 }
 
 }  // namespace
@@ -140,6 +173,10 @@ void AddListenCommand(CLI::App& app, int& status) {
       ->check(PositiveUpTo(366.0 * 24 * 3600 * 8000 / 1024))
       ->excludes(duration);
   cmd->add_option("--poll", options->Poll, "Poll KP,FUNCTION(hex),GROUP");
+  cmd->add_option("--record", options->Record,
+                  "Record both input channels as delivered to this WAV file (8000 Hz, 16-bit "
+                  "stereo), readable at every moment; a full or slow disk stops the recording "
+                  "with a message (exit status 2 at the end), never the listening");
   cmd->callback(
       [options, &status] { status = options->ListDevices ? ListDevices() : RunListen(*options); });
 }

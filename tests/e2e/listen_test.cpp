@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,6 +36,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Lines;
 using testing::RunTool;
+using testing::StderrMode;
 using testing::TestDir;
 using testing::WriteFile;
 
@@ -167,11 +169,12 @@ class TPacedPipeWriter {
 };
 
 // sorvex-tool as a child process (no shell) with ALSA routed through
-// `alsaConfig`, stdout and stderr into files.
+// `alsaConfig`, stdout and stderr into files; with `fileLimit`, no file it
+// writes may grow beyond that many bytes (a full disk, as far as it can tell).
 class TToolProcess {
  public:
   TToolProcess(const std::vector<std::string>& args, const std::string& alsaConfig,
-               const fs::path& outPath, const fs::path& errPath) {
+               const fs::path& outPath, const fs::path& errPath, rlim_t fileLimit = 0) {
     // Everything the child needs is built before fork: the test process has
     // threads, so the child may only make async-signal-safe calls.
     std::vector<std::string> argStrings{SORVEX_TOOL_PATH};
@@ -196,6 +199,11 @@ class TToolProcess {
       if (o < 0 || e < 0) _exit(126);
       dup2(o, 1);
       dup2(e, 2);
+      if (fileLimit > 0) {
+        const rlimit limit{fileLimit, fileLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
+      }
       execve(argv[0], argv.data(), envp.data());
       _exit(127);
     }
@@ -358,6 +366,50 @@ TEST_F(ListenTest, SigtermMidRunStopsCleanlyWithTheStatistics) {
   EXPECT_EQ(lines.back().rfind("S\t1\t", 0), 0u) << lines.back();
   EXPECT_EQ(stats[0].rfind("S\t0\t3\t", 0), 0u) << stats[0];
   EXPECT_EQ(stats[1].rfind("S\t1\t3\t", 0), 0u) << stats[1];
+}
+
+// A disk that fills up mid-run: the recording stops with a message and
+// keeps what it wrote, as a WAV that replays without a warning; the
+// listening goes on, so the journal and statistics are replay's whole.
+TEST_F(ListenTest, AFullDiskStopsTheRecordingWithAMessageWhileTheAnalysisGoesOn) {
+  // The played output goes nowhere: it must not be what fills the disk.
+  const std::string quiet = test::WriteAlsaFileConfig(dir, fifo, "/dev/null");
+  TPacedPipeWriter writer(fifo, FrameBytes());
+  ASSERT_TRUE(writer.Opened()) << std::strerror(errno);
+  const fs::path recording = dir / "recording.wav";
+  auto args = ListenArgs();
+  args.insert(args.end(), {"--blocks", std::to_string(blocks), "--record", recording.string()});
+  constexpr rlim_t kLimit = 64 * 1024;  // 2 s of line: the recording stops half way
+  TToolProcess tool(args, quiet, dir / "out.txt", dir / "err.txt", kLimit);
+  ASSERT_TRUE(tool.Started());
+  EXPECT_EQ(tool.Wait(blocks * 128 + 10000), 2);
+  const std::string out = ReadFile(dir / "out.txt");
+  EXPECT_EQ(JournalLines(out, 'X'), JournalLines(replayOut, 'X'));
+  EXPECT_EQ(JournalLines(out, 'E'), JournalLines(replayOut, 'E'));
+  EXPECT_EQ(StatisticsLines(out), StatisticsLines(replayOut));
+  const std::string err = ReadFile(dir / "err.txt");
+  EXPECT_EQ(
+      err.rfind("sorvex-tool listen: the recording '" + recording.string() + "' stopped after 0:0",
+                0),
+      0u)
+      << err;
+  EXPECT_NE(err.find(std::strerror(EFBIG)), std::string::npos) << err;
+  EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+
+  const auto replay = RunTool("replay '" + recording.string() + "'", StderrMode::Capture);
+  EXPECT_EQ(replay.status, 0);
+  EXPECT_EQ(replay.err, "");
+  const uintmax_t size = fs::file_size(recording);
+  EXPECT_LE(size, kLimit);
+  EXPECT_GT(size, kLimit / 2);
+  // The line's first frames, as they came.
+  TSoundFileReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(recording.string(), 0, error)) << error;
+  std::vector<int16_t> recorded(static_cast<size_t>(reader.Info().Frames) * 2);
+  ASSERT_EQ(reader.ReadBlock(recorded.data(), static_cast<int>(reader.Info().Frames)),
+            reader.Info().Frames);
+  EXPECT_TRUE(std::equal(recorded.begin(), recorded.end(), frames.begin()));
 }
 
 TEST_F(ListenTest, UnknownDeviceExitsTwoWithAMessage) {
