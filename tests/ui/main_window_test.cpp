@@ -102,7 +102,9 @@ TEST_F(Window, FirstRunOpensWithTheDefaultsAndWritesEveryKey) {
                         {"HeightOs", "100"},
                         {"HeightSt", "100"},
                         {"AudioSource", ""},
-                        {"JournalFile", ""}};
+                        {"JournalFile", ""},
+                        {"RecordFolder", ""},
+                        {"Spectrum", "0"}};
   EXPECT_EQ(IniKeys(Ini()), written);
 
   form.reset();

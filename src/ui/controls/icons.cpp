@@ -34,27 +34,18 @@ QString ResourcePath(const QString& name) {
 }  // namespace
 
 QStringList UiGlyphNames() {
-  return {"bulb_off",
-          "bulb_on",
-          "graph_request",
-          "graph_answer",
-          "graph_journal",
-          "graph_markers",
-          "stat_request",
-          "stat_answer",
-          "stat_reset",
-          "eraser",
-          "kp_panel",
-          "mixer",
-          "start_send",
-          "journal_error",
-          "journal_warning",
-          "journal_info",
-          "journal_request",
-          "journal_answer",
-          "journal_bad_request",
-          "journal_bad_answer",
-          "crawler_slider"};
+  return {"bulb_off",           "bulb_on",
+          "graph_request",      "graph_answer",
+          "graph_journal",      "graph_markers",
+          "stat_request",       "stat_answer",
+          "stat_reset",         "eraser",
+          "kp_panel",           "mixer",
+          "start_send",         "record_off",
+          "record_on",          "spectrum",
+          "journal_error",      "journal_warning",
+          "journal_info",       "journal_request",
+          "journal_answer",     "journal_bad_request",
+          "journal_bad_answer", "crawler_slider"};
 }
 
 QPixmap UiPixmap(const QString& name, QSize size, qreal devicePixelRatio) {

@@ -19,6 +19,8 @@ namespace sorvex {
 //   BtReset         stat_reset        BtClear         eraser
 //   SbShowKpForm    kp_panel          BtMixer         mixer
 //   SbStartSend     start_send
+//   SBtRecord       record_off / record_on (lit while recording)
+//   SBtSpectrum     spectrum
 // The journal's icon list: journal_* (MonitorImage); the slider thumb:
 // crawler_slider.
 QStringList UiGlyphNames();

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
@@ -27,6 +28,7 @@
 #include "ui/window/prompts.h"
 #include "ui/window/status_line.h"
 #include "ui/work/journal_view.h"
+#include "ui/work/spectrum_panel.h"
 #include "ui/work/statistics_grid.h"
 #include "ui/work/work_tab.h"
 #include "util/config.h"
@@ -75,6 +77,8 @@ TForm1::TForm1(Options options, QWidget* parent)
   BuildStatusBar();
   BuildShortcuts();
   TabSheet1->MixerAction = [this] { SourceDialog(); };
+  TabSheet1->RecordAction = [this] { ToggleRecording(); };
+  TabSheet1->SpectrumShown = [this](bool shown) { SpectrumShown(shown); };
 
   TimerRedraw = new QTimer(this);
   TimerRedraw->setObjectName("TimerRedraw");
@@ -144,6 +148,9 @@ void TForm1::ReadIniKeys() {
   // The signal source and the transcript come after the window's own keys.
   FAudioSource = IniReadString(ini, "AudioSource", "");
   FJournalFile.Open(IniReadString(ini, "JournalFile", ""));
+  RecordFolder = IniReadString(ini, "RecordFolder", "");
+  work.SBtSpectrum->setChecked(IniReadInt(ini, "Spectrum", 0) != 0);
+  work.SBtSpectrumClick();
 }
 
 void TForm1::WriteIniKeys() {
@@ -160,6 +167,8 @@ void TForm1::WriteIniKeys() {
   IniWriteString(ini, "DefModemName", ModemSettingsFileName);
   IniWriteString(ini, "AudioSource", FAudioSource);
   IniWriteString(ini, "JournalFile", FJournalFile.FileName());
+  IniWriteString(ini, "RecordFolder", RecordFolder);
+  IniWriteInt(ini, "Spectrum", work.SpectrumVisible() ? 1 : 0);
   IniWriteFloat(ini, "LevelStart1", work.FLevelStart[0]->GetValue());
   IniWriteFloat(ini, "LevelStart2", work.FLevelStart[1]->GetValue());
   IniWriteInt(ini, "ScaleX", work.CbGraphScale->currentIndex());
@@ -212,10 +221,17 @@ void TForm1::StartDevice(const std::string& fileName) {
   FMonitor->StartDevice(std::move(device), TabSheet1->FLevelStart[0]->GetValue(),
                         TabSheet1->FLevelStart[1]->GetValue());
   TabSheet1->ReleaseStartStop();
+  int32_t baudrate = 0, freq0 = 0, freq1 = 0;
+  FMonitor->Device()->GetGeneral(0, baudrate, freq0, freq1);
+  TabSheet1->SpectrumPanel->SetTones(freq0, freq1);
   UpdateStatusBar();
 }
 
 void TForm1::StopDevice() {
+  // The recording ends with the device it listens to.
+  StopRecording();
+  FSpectrum.Clear();
+  TabSheet1->SpectrumPanel->Clear();
   FSourceFile = nullptr;  // goes with the device
   FMonitor->StopDevice();
   FDeviceError.clear();
@@ -298,6 +314,10 @@ void TForm1::TimerRedrawTimer() {
   if (FInTick || FErrorBoxOpen) return;
   FInTick = true;
   FMonitor->TimerRedrawTimer();
+  if (FRecording.Poll()) TabSheet1->SetRecording(false);
+  TModemDevice* device = FMonitor->Device();
+  if (device != nullptr && TabSheet1->SpectrumVisible() && FSpectrum.Tick(*device, *FClock))
+    TabSheet1->SpectrumPanel->SetSpectrum(FSpectrum.Db(0), FSpectrum.Db(1), TLineSpectrum::BinHz());
   FInTick = false;
   FTickCount.fetch_add(1);
   UpdateStatusBar();
@@ -361,6 +381,7 @@ void TForm1::BuildStatusBar() {
   LbPolling = field("LbPolling", 0);
   LbPosition = field("LbPosition", 0);
   LbJournal = field("LbJournal", 0);
+  LbRecord = field("LbRecord", 0);
 }
 
 void TForm1::UpdateStatusBar() {
@@ -388,9 +409,11 @@ void TForm1::UpdateStatusBar() {
   state.JournalError = FJournalFile.Error();
   state.JournalLost = FJournalFile.LostLines();
   const TStatusTexts texts = StatusTexts(state);
+  const QString record = RecordStatusText(FRecording.State());
   const std::pair<QLabel*, const QString*> fields[] = {
       {LbSource, &texts.Source},   {LbDevice, &texts.Device},     {LbReception, &texts.Reception},
-      {LbPolling, &texts.Polling}, {LbPosition, &texts.Position}, {LbJournal, &texts.Journal}};
+      {LbPolling, &texts.Polling}, {LbPosition, &texts.Position}, {LbJournal, &texts.Journal},
+      {LbRecord, &record}};
   for (const auto& [label, text] : fields) {
     if (label->text() == *text) continue;
     label->setText(*text);
@@ -418,6 +441,33 @@ void TForm1::BuildShortcuts() {
   key(QKeySequence(Qt::CTRL | Qt::Key_L), "KeyClear", [this] { TabSheet1->BtClear->click(); });
   key(QKeySequence(Qt::CTRL | Qt::Key_C), "KeyCopy", [this] { CopyJournalRows(); });
   key(QKeySequence(Qt::CTRL | Qt::Key_E), "KeySave", [this] { SaveJournals(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_R), "KeyRecord", [this] { TabSheet1->SBtRecord->click(); });
+  key(QKeySequence(Qt::Key_F7), "KeySpectrum", [this] { TabSheet1->SBtSpectrum->click(); });
+}
+
+void TForm1::ToggleRecording() {
+  TModemDevice* device = FMonitor->Device();
+  if (FRecording.Active() || device == nullptr) {
+    StopRecording();
+  } else {
+    const std::string folder = RecordFolder.empty() ? QDir::homePath().toStdString() : RecordFolder;
+    TabSheet1->SetRecording(FRecording.Start(*device, folder, FClock->Now()));
+  }
+  UpdateStatusBar();
+}
+
+void TForm1::StopRecording() {
+  FRecording.Stop();
+  TabSheet1->SetRecording(false);
+}
+
+void TForm1::SpectrumShown(bool shown) {
+  FSpectrum.Clear();
+  TModemDevice* device = FMonitor->Device();
+  if (shown && device != nullptr) {
+    FSpectrum.Tick(*device, *FClock);
+    TabSheet1->SpectrumPanel->SetSpectrum(FSpectrum.Db(0), FSpectrum.Db(1), TLineSpectrum::BinHz());
+  }
 }
 
 void TForm1::SetAudioSource(const std::string& source) {

@@ -10,7 +10,9 @@
 
 #include "audio/audio_source.h"
 #include "monitor/journal_text.h"
+#include "monitor/line_spectrum.h"
 #include "monitor/monitor_observer.h"
+#include "ui/window/line_recording.h"
 #include "util/clock.h"
 
 class QLabel;
@@ -94,6 +96,14 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   // Ctrl+E: both journals into a file chosen in a dialog; false when
   // cancelled or not written (the reason in a notice).
   bool SaveJournals();
+  // Ctrl+R and SBtRecord: the line into a new WAV file in "RecordFolder"
+  // (empty: the home folder), or the recording stopped. The device's
+  // closing stops it too.
+  void ToggleRecording();
+  bool Recording() const { return FRecording.Active(); }
+  TRecordState RecordState() const { return FRecording.State(); }
+  std::string RecordFolder;  // "RecordFolder"
+  const TLineSpectrum& Spectrum() const { return FSpectrum; }
   // Brings the status bar up to date (every tick does).
   void UpdateStatusBar();
   TPrompts& Prompts() { return *FPrompts; }
@@ -111,6 +121,7 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   QLabel* LbPolling;
   QLabel* LbPosition;
   QLabel* LbJournal;
+  QLabel* LbRecord;
 
   // SIGINT/SIGTERM: closes as the window's close button does, but without
   // the unsaved-settings question (nobody may be there to answer it).
@@ -130,6 +141,8 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   void TabChanged(int index);
   void BuildStatusBar();
   void BuildShortcuts();
+  void StopRecording();
+  void SpectrumShown(bool shown);
 
   // TMonitorObserver: what the monitor reports, passed on to the views.
   void EntriesTrimmed(int logIndex, size_t count) override;
@@ -157,6 +170,8 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   std::string FDeviceError;                       // why the open device has no sound
   const TSoundFileStream* FSourceFile = nullptr;  // a file source's stream, in the device
   TJournalFile FJournalFile;
+  TLineRecording FRecording;
+  TLineSpectrum FSpectrum;
 
   int FActiveTab = 0;
   bool FViewsAttached = false;  // false while building and tearing down

@@ -14,6 +14,7 @@
 #include "ui/window/prompts.h"
 #include "ui/work/journal_view.h"
 #include "ui/work/oscillograph.h"
+#include "ui/work/spectrum_panel.h"
 #include "ui/work/statistics_grid.h"
 #include "util/date_time.h"
 
@@ -77,16 +78,28 @@ TWorkTab::TWorkTab(TMonitor& monitor, TPrompts& prompts, QWidget* parent)
   BuildToolbar2();
   BuildLevels();
   BuildViews();
+  BuildLayout();
+}
 
-  auto* layout = new QVBoxLayout(this);
+// The panels from the top, each across the whole width, except that the
+// spectrum (when shown) takes the right half of the oscillograph's row.
+void TWorkTab::BuildLayout() {
+  auto* layout = new QGridLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
+  layout->setVerticalSpacing(0);
+  layout->setHorizontalSpacing(2);
+  int row = 0;
   for (QWidget* w : {static_cast<QWidget*>(PnToolsbar1), static_cast<QWidget*>(PnToolsbar2),
-                     static_cast<QWidget*>(PnOsc), static_cast<QWidget*>(PnData),
-                     static_cast<QWidget*>(Splitter1), static_cast<QWidget*>(PnStatistic),
-                     static_cast<QWidget*>(Splitter2)})
-    layout->addWidget(w);
-  layout->addWidget(PnDecode, 1);
+                     static_cast<QWidget*>(PnOsc)})
+    layout->addWidget(w, row++, 0, 1, 2);
+  layout->addWidget(PnData, row, 0);
+  layout->addWidget(PnSpectrum, row++, 1);
+  for (QWidget* w : {static_cast<QWidget*>(Splitter1), static_cast<QWidget*>(PnStatistic),
+                     static_cast<QWidget*>(Splitter2), static_cast<QWidget*>(PnDecode)})
+    layout->addWidget(w, row++, 0, 1, 2);
+  layout->setRowStretch(row - 1, 1);
+  layout->setColumnStretch(0, 1);
+  PnSpectrum->hide();
 }
 
 TWorkTab::~TWorkTab() = default;
@@ -128,6 +141,9 @@ void TWorkTab::BuildToolbar1() {
   SbShowKpForm =
       SpeedButton(PnToolsbar1, "SbShowKpForm", UiIcon("kp_panel"), "Окно состояния КП", false);
   BtMixer = SpeedButton(PnToolsbar1, "BtMixer", UiIcon("mixer"), "Микшер", false);
+  SBtRecord = SpeedButton(PnToolsbar1, "SBtRecord", UiToggleIcon("record_off", "record_on"),
+                          "Запись линии", true);
+  SBtSpectrum = SpeedButton(PnToolsbar1, "SBtSpectrum", UiIcon("spectrum"), "Спектр линии", true);
 
   bar->addWidget(SBtStartStop);
   bar->addSpacing(6);
@@ -142,6 +158,9 @@ void TWorkTab::BuildToolbar1() {
   bar->addSpacing(6);
   for (QWidget* w : {SBtQuest, SBtAnswer, BtReset, BtClear, SbShowKpForm, BtMixer})
     bar->addWidget(w);
+  bar->addSpacing(6);
+  bar->addWidget(SBtRecord);
+  bar->addWidget(SBtSpectrum);
   bar->addStretch(1);
 
   connect(SBtStartStop, &QToolButton::clicked, this, &TWorkTab::BtStartStopClick);
@@ -157,6 +176,8 @@ void TWorkTab::BuildToolbar1() {
   connect(BtClear, &QToolButton::clicked, this, &TWorkTab::BtClearClick);
   connect(SbShowKpForm, &QToolButton::clicked, this, &TWorkTab::SbShowKpFormClick);
   connect(BtMixer, &QToolButton::clicked, this, &TWorkTab::BtMixerClick);
+  connect(SBtRecord, &QToolButton::clicked, this, &TWorkTab::SBtRecordClick);
+  connect(SBtSpectrum, &QToolButton::clicked, this, &TWorkTab::SBtSpectrumClick);
 }
 
 void TWorkTab::BuildToolbar2() {
@@ -240,6 +261,9 @@ void TWorkTab::BuildViews() {
   PnData = Panel(this, "PnData");
   OscillographPanel = new TGraphicPanel(PnData);
   OscillographPanel->setObjectName("OscillographPanel");
+  PnSpectrum = Panel(this, "PnSpectrum");
+  SpectrumPanel = new TSpectrumPanel(PnSpectrum);
+  SpectrumPanel->setObjectName("SpectrumPanel");
 
   PnStatistic = Panel(this, "PnStatistic");
   DgStatistic = new TStatisticsGrid(PnStatistic);
@@ -365,6 +389,33 @@ void TWorkTab::SbShowKpFormClick() {
 
 void TWorkTab::BtMixerClick() {
   if (MixerAction) MixerAction();
+}
+
+void TWorkTab::SBtRecordClick() {
+  // The window decides: a recording that cannot start leaves the button up.
+  if (RecordAction) {
+    RecordAction();
+  } else {
+    SetRecording(false);
+  }
+}
+
+void TWorkTab::SetRecording(bool recording) {
+  SBtRecord->setChecked(recording);
+}
+
+void TWorkTab::SBtSpectrumClick() {
+  const bool shown = SBtSpectrum->isChecked();
+  PnSpectrum->setVisible(shown);
+  // The oscillograph's column takes the whole width while the spectrum is
+  // hidden, half of it while it is shown.
+  if (auto* grid = qobject_cast<QGridLayout*>(layout())) grid->setColumnStretch(1, shown ? 1 : 0);
+  if (!shown) SpectrumPanel->Clear();
+  if (SpectrumShown) SpectrumShown(shown);
+}
+
+bool TWorkTab::SpectrumVisible() const {
+  return SBtSpectrum->isChecked();
 }
 
 void TWorkTab::TcLogsChange() {

@@ -23,6 +23,7 @@ class TJournalView;
 class TMonitor;
 class TPanelSplitter;
 class TPrompts;
+class TSpectrumPanel;
 class TStatisticsGrid;
 class TStatisticsModel;
 
@@ -57,6 +58,8 @@ class TWorkTab : public QWidget {
   QToolButton* BtClear;
   QToolButton* SbShowKpForm;
   QToolButton* BtMixer;
+  QToolButton* SBtRecord;    // "Запись линии": the line into a WAV file
+  QToolButton* SBtSpectrum;  // "Спектр линии": the spectrum panel shown
   // Lower toolbar: the request the program sends itself.
   QFrame* PnToolsbar2;
   QToolButton* SbStartSend;
@@ -72,6 +75,7 @@ class TWorkTab : public QWidget {
   // Oscillograph, statistics, journals, with a splitter under each of the
   // first two.
   QFrame* PnData;
+  QFrame* PnSpectrum;  // beside PnData, shown with SBtSpectrum
   TPanelSplitter* Splitter1;
   QFrame* PnStatistic;
   TStatisticsGrid* DgStatistic;
@@ -81,6 +85,7 @@ class TWorkTab : public QWidget {
   TJournalView* DgLog;
 
   TGraphicPanel* OscillographPanel;
+  TSpectrumPanel* SpectrumPanel;
   CLevelShow* FLevelRx[2];
   CCrawlerShow* FLevelStart[2];
   TStatisticsModel* StatisticsModel;
@@ -89,6 +94,11 @@ class TWorkTab : public QWidget {
   // What SbShowKpForm and BtMixer do, once the windows behind them exist.
   std::function<void()> ShowKpForm;
   std::function<void()> MixerAction;
+  // What SBtRecord does (the window starts or stops the recording and
+  // sets the button's state).
+  std::function<void()> RecordAction;
+  // What happens after SBtSpectrum showed or hid the panel.
+  std::function<void(bool shown)> SpectrumShown;
 
   // Pushes the send request and the oscillograph options to the monitor.
   void SendRequestChanged();
@@ -99,6 +109,9 @@ class TWorkTab : public QWidget {
   // Puts EdSendGroup in its enabled (window colour) or disabled (button
   // face) look.
   void SetGroupEditEnabled(bool enabled);
+  // SBtRecord down while a recording runs (set by the window).
+  void SetRecording(bool recording);
+  bool SpectrumVisible() const;
 
   // The monitor's reports, forwarded by the window.
   void EntriesTrimmed(int logIndex, size_t count);
@@ -121,6 +134,8 @@ class TWorkTab : public QWidget {
   void BtClearClick();
   void SbShowKpFormClick();
   void BtMixerClick();
+  void SBtRecordClick();
+  void SBtSpectrumClick();
   void TcLogsChange();
   void DgLogClick();
   void LevelStartChanged(int tag, double value);
@@ -130,6 +145,7 @@ class TWorkTab : public QWidget {
   void BuildToolbar2();
   void BuildLevels();
   void BuildViews();
+  void BuildLayout();
 
   TMonitor& FMonitor;
   TPrompts& FPrompts;
