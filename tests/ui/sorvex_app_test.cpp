@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -286,6 +287,163 @@ TEST(SorvexProgram, PlaysARecordingIntoItsTranscriptAndExitsCleanlyOnSigterm) {
 
 TEST(SorvexProgram, ListensOnTheDefaultCardIntoItsTranscriptAndExitsCleanlyOnSigterm) {
   RunLine(true);
+}
+
+// The recordings the program made in `dir`, oldest name first.
+std::vector<std::string> Recordings(const std::filesystem::path& dir) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("sorvex-", 0) == 0 && entry.path().extension() == ".wav")
+      files.push_back(entry.path().string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Evidence from a window left on a line: a recording as its source, F5,
+// Ctrl+R in the quiet after a first exchange (KP 7), Ctrl+R again after the
+// last one. `sorvex-tool replay` of what the window recorded prints the lines
+// that replay of the source prints for the exchanges recorded, nothing else
+// and without a warning. A second run killed with SIGKILL while recording
+// leaves a file replay reads without a warning.
+TEST(SorvexProgram, CtrlRRecordsTheLineIntoAFileThatReplaysAsTheSourceEvenWhenKilled) {
+  int status = -1;
+  if (!std::filesystem::exists("/usr/bin/Xvfb") || Shell("command -v xdotool", status).empty())
+    GTEST_SKIP() << "Xvfb or xdotool is not installed";
+  testing::TTempDir dir("sorvex_app_record");
+  const std::filesystem::path program = dir.Path() / "sorvex";
+  std::filesystem::copy_file(SORVEX_APP_PATH, program);
+  testing::PutFile(dir.File("modem.ini"),
+                   "[GENERAL]\nBaudrate=1200\nFreq0=1300\nFreq1=2100\n[FILTERS]\n"
+                   "Smoothing_Freq1=1500\n");
+  testing::PutFile(dir.File("line.scn"),
+                   "settings modem.ini\nseed 9\nnoise 22 right\nsilence 10000\n"
+                   "exchange 7 Gts 1 bytes=11\nsilence 4000\n"
+                   "exchange 3 Gts 1 bytes=A5\nexchange 5 Gts 2 drop\n"
+                   "exchange 3 Gts 1 bytes=0F flip=20\nexchange 3 Ot kp=4\n"
+                   "exchange 2 Gtit 1 words=100,200\nsilence 3000\n");
+  const std::string tool = SORVEX_TOOL_PATH;
+  Shell("'" + tool + "' simulate '" + dir.File("line.scn") + "' -o '" + dir.File("line.wav") +
+            "' 2>&1",
+        status);
+  ASSERT_EQ(status, 0);
+  const std::string replay = Shell("'" + tool + "' replay '" + dir.File("line.wav") +
+                                       "' --settings '" + dir.File("modem.ini") + "'",
+                                   status);
+  ASSERT_EQ(status, 0);
+  // What the recording must replay as: all but KP 7's exchange.
+  const auto allX = JournalLines(replay, 'X');
+  std::vector<std::string> expectedX, expectedE;
+  for (const std::string& line : allX)
+    if (line.find("КП=7") == std::string::npos) expectedX.push_back(line);
+  for (const std::string& line : JournalLines(replay, 'E'))
+    if (line.find("КП7") == std::string::npos) expectedE.push_back(line);
+  ASSERT_EQ(allX.size(), expectedX.size() + 2) << replay;  // KP 7's request and answer
+  ASSERT_GE(expectedX.size(), 12u) << replay;
+
+  TXServer x(dir.Path());
+  ASSERT_FALSE(x.Display().empty()) << "Xvfb did not start";
+  const std::filesystem::path runtime = dir.Path() / "runtime";
+  std::filesystem::create_directory(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  const std::string xdotool = "DISPLAY=" + x.Display() + " xdotool ";
+  const std::string transcript = dir.File("transcript.txt");
+  // The window, its keys sent once it shows: F5, and Ctrl+R when asked.
+  const auto start = [&](const std::string& records) {
+    std::filesystem::create_directory(records);
+    testing::PutFile(dir.File("Sorvex.ini"), "[System]\nDefModemName=" + dir.File("modem.ini") +
+                                                 "\nAudioSource=file:" + dir.File("line.wav") +
+                                                 "\nJournalFile=" + transcript +
+                                                 "\nRecordFolder=" + records + "\n");
+    std::filesystem::remove(transcript);
+    return std::make_unique<TChild>(
+        std::vector<std::string>{program.string()},
+        std::vector<std::string>{"DISPLAY=" + x.Display(), Environment("PATH"), "LANG=C.UTF-8",
+                                 "HOME=" + dir.Path().string(),
+                                 "XDG_RUNTIME_DIR=" + runtime.string(),
+                                 "ASAN_OPTIONS=detect_leaks=0"},
+        dir.File("sorvex.err"));
+  };
+  std::string window;
+  const auto key = [&](const std::string& keys) {
+    Shell(xdotool + "windowfocus --sync " + window + " key " + keys + " 2>&1", status);
+    return status == 0;
+  };
+  const auto waitForWindow = [&](TChild& app) {
+    std::string out;
+    const bool shown = WaitFor(
+        [&] {
+          out = Shell(xdotool + "search --onlyvisible --name 'Анализ канала ТМ' 2>&1", status);
+          return status == 0;
+        },
+        60);
+    EXPECT_TRUE(shown) << out << "\n" << app.Ended() << "\n" << GetFile(dir.File("sorvex.err"));
+    if (shown) window = Lines(out).front();
+    return shown;
+  };
+
+  {
+    const std::string records = dir.File("first");
+    auto app = start(records);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(waitForWindow(*app));
+    ASSERT_TRUE(key("F5"));
+    ASSERT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+              9.0)
+        << "the window came up too late for the first exchange";
+    // KP 7's answer is in: the quiet after it is where the recording starts.
+    ASSERT_TRUE(WaitFor([&] { return JournalLines(GetFile(transcript), 'X').size() >= 3; }, 40))
+        << GetFile(transcript);
+    ASSERT_TRUE(key("ctrl+r"));
+    ASSERT_TRUE(WaitFor([&] { return Recordings(records).size() == 1; }, 10));
+    ASSERT_TRUE(
+        WaitFor([&] { return JournalLines(GetFile(transcript), 'X').size() >= allX.size(); }, 40))
+        << GetFile(transcript);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(key("ctrl+r"));
+    // Stopped: a recording commits every second, this file no longer grows.
+    const std::string file = Recordings(records)[0];
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          const auto before = std::filesystem::file_size(file);
+          std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+          return std::filesystem::file_size(file) == before;
+        },
+        10));
+    app->Signal(SIGTERM);
+    EXPECT_TRUE(WaitFor([&] { return !app->Alive(); }, 20));
+    EXPECT_EQ(app->Ended(), "exit 0") << GetFile(dir.File("sorvex.err"));
+    ASSERT_EQ(Recordings(records).size(), 1u);
+    const std::string recorded = Shell("'" + tool + "' replay '" + Recordings(records)[0] +
+                                           "' --settings '" + dir.File("modem.ini") + "' 2>&1",
+                                       status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(recorded.find("warning"), std::string::npos) << recorded;
+    EXPECT_EQ(JournalLines(recorded, 'X'), expectedX) << recorded;
+    EXPECT_EQ(JournalLines(recorded, 'E'), expectedE) << recorded;
+  }
+  {
+    const std::string records = dir.File("killed");
+    auto app = start(records);
+    ASSERT_TRUE(waitForWindow(*app));
+    ASSERT_TRUE(key("F5 ctrl+r"));
+    // Two seconds in: past a commit or two, and probably amid one.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          const auto files = Recordings(records);
+          return files.size() == 1 && std::filesystem::file_size(files[0]) > 44 + 2 * 32000;
+        },
+        20));
+    app->Signal(SIGKILL);
+    EXPECT_TRUE(WaitFor([&] { return !app->Alive(); }, 10));
+    const std::string recorded = Shell("'" + tool + "' replay '" + Recordings(records)[0] +
+                                           "' --settings '" + dir.File("modem.ini") + "' 2>&1",
+                                       status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(recorded.find("warning"), std::string::npos) << recorded;
+    EXPECT_EQ(recorded.rfind("E\tlkInfo\t", 0), 0u) << recorded;
+  }
 }
 
 }  // namespace
