@@ -9,8 +9,10 @@
 #include <filesystem>
 
 #include "audio/sound_file.h"
+#include "ui/controls/graphic_panel.h"
 #include "ui/controls/spectrum_geometry.h"
 #include "ui/window/status_line.h"
+#include "ui/work/oscillograph.h"
 #include "ui/work/spectrum_panel.h"
 #include "ui_test_util.h"
 #include "util/date_time.h"
@@ -145,6 +147,48 @@ TEST_F(LineWindow, F7ShowsBothChannelsSpectraWhereTheTonesAreAndKeepsTheChoice) 
   QTest::keyClick(form.get(), Qt::Key_F7);
   form.reset();
   EXPECT_EQ(IniReadInt(Ini(), "Spectrum", -1), 0);
+}
+
+// Two clicks on the oscillograph at bit boundaries ten bits apart (half a
+// bit before bit samples 5 and 15): the time between them and 1200 bit/s
+// show in the panel; Escape clears them.
+TEST_F(LineWindow, CursorsOnATelegramMeasureItsBitsAndEscapeClearsThem) {
+  OpenOnLine();
+  TWorkTab& w = Work();
+  Click(w.SBtStartStop);
+  line.Silence(100);
+  line.SendRequest(testing::Request(3, 0x90, 1));
+  Play();
+  TGraphicPanel& osc = *w.OscillographPanel;
+  std::vector<double> bits;
+  for (const auto& marker : osc.markers)
+    if (marker->colour == kBitMarkerColour) bits.push_back(marker->position);
+  ASSERT_GT(bits.size(), 20u);
+  const double period = (bits.back() - bits.front()) / (bits.size() - 1);
+  EXPECT_NEAR(period, 8000.0 / 1200, 0.1);
+  const PlotArea area = PlotArea::Of(osc, osc.width(), osc.height());
+  const int y = area.AxisY() - 20;
+  for (double at : {bits[5] - period / 2, bits[15] - period / 2})
+    QTest::mouseClick(&osc, Qt::LeftButton, {}, QPoint(PixelX(area, osc.xScale, at), y));
+  ASSERT_TRUE(osc.cursors.Both());
+  const CursorReadout readout =
+      ReadCursors(osc.cursors.position[0], osc.cursors.position[1], 8000, osc.cursorBitPeriod);
+  EXPECT_EQ(readout.Bits, 10);
+  // A pixel is about a sample wide here: within a sample of 10 bits.
+  EXPECT_NEAR(readout.Ms, 10 * 1000.0 / 1200, 0.26);
+  EXPECT_NEAR(readout.BitRate, 1200, 1200 * 1.5 / 66.7);
+  // The cursors and their reading are drawn in the panel, nowhere else.
+  const QImage image = testing::Render(osc, osc.size());
+  const int column = MarkerColumn(area, osc.xScale, osc.cursors.position[1]);
+  EXPECT_GT(testing::CountColour(image, QRect(column, area.marginTop, 1, 40), osc.cursorColour),
+            30);
+  EXPECT_GT(testing::CountNear(image, QRect(osc.width() / 2, 0, osc.width() / 2, 12),
+                               osc.cursorColour, 40),
+            20);
+  QTest::keyClick(&osc, Qt::Key_Escape);
+  EXPECT_FALSE(osc.cursors.placed[0] || osc.cursors.placed[1]);
+  EXPECT_EQ(testing::CountColour(testing::Render(osc, osc.size()), osc.rect(), osc.cursorColour),
+            0);
 }
 
 }  // namespace

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QPolygon>
 #include <QVector>
 #include <algorithm>
+#include <cmath>
 
 #include "ui/controls/host_fill.h"
 #include "ui/controls/pixel_math.h"
@@ -15,6 +17,9 @@
 namespace sorvex {
 
 namespace {
+
+// Rows of the triangle on top of a measuring cursor.
+constexpr int32_t kCursorHandle = 5;
 
 // Horizontal grid lines keep this grey whatever gridColor says.
 const QColor kHorizontalGridColour(0x80, 0x80, 0x80);
@@ -238,10 +243,67 @@ void TGraphicPanel::Paint(QPainter& p, QSize size) {
       DrawOpaqueText(p, label.x, label.y, QString::fromStdString(label.text), textColor,
                      backgroundColor);
     }
+    if (cursorsEnabled && !series[0].samples.empty()) PaintCursors(p, area);
   }
 
   if (!title.isEmpty()) DrawOpaqueText(p, 2, 0, title, textColor, backgroundColor);
   p.restore();
+}
+
+void TGraphicPanel::PaintCursors(QPainter& p, const PlotArea& area) {
+  for (int i = 0; i < 2; ++i) {
+    if (!cursors.placed[i]) continue;
+    const int32_t x = MarkerColumn(area, xScale, cursors.position[i]);
+    p.fillRect(QRect(x, area.marginTop, 1, area.AxisY() - area.marginTop), cursorColour);
+    // A handle at the top: among the bit markers a thin line alone is lost.
+    for (int32_t row = 0; row < kCursorHandle; ++row) {
+      const int32_t half = kCursorHandle - 1 - row;
+      p.fillRect(QRect(x - half, area.marginTop + row, 2 * half + 1, 1), cursorColour);
+    }
+  }
+  if (!cursors.Both()) return;
+  const CursorReadout readout =
+      ReadCursors(cursors.position[0], cursors.position[1], cursorSampleRate, cursorBitPeriod);
+  const QString text = QString::fromStdString(CursorText(readout));
+  const int32_t width = p.fontMetrics().horizontalAdvance(text);
+  DrawOpaqueText(p, std::max(area.marginLeft, area.RightEdge() - width), 0, text, cursorColour,
+                 backgroundColor);
+}
+
+void TGraphicPanel::EnableCursors(bool enabled) {
+  cursorsEnabled = enabled;
+  // A click gives the panel the keyboard, so Escape reaches it.
+  setFocusPolicy(enabled ? Qt::ClickFocus : Qt::NoFocus);
+  if (!enabled) ClearCursors();
+}
+
+void TGraphicPanel::ClearCursors() {
+  cursors.Clear();
+  FDragCursor = -1;
+  update();
+}
+
+bool TGraphicPanel::PressCursor(QPoint at) {
+  if (series[0].samples.empty()) return false;
+  if (size() != FScaledSize) RescaleFor(size());
+  const PlotArea area = Area(size());
+  if (!area.Drawable() || !(xScale > 0) || at.x() < area.marginLeft || at.x() > area.RightEdge() ||
+      at.y() < area.marginTop || at.y() > area.AxisY())
+    return false;
+  FDragCursor = cursors.Hit(area, xScale, at.x());
+  // Cursors stand on whole samples.
+  if (FDragCursor < 0) FDragCursor = cursors.Place(std::round(DragPosition(area, xScale, at.x())));
+  update();
+  return true;
+}
+
+void TGraphicPanel::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && cursorsEnabled &&
+      (cursors.placed[0] || cursors.placed[1])) {
+    ClearCursors();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void TGraphicPanel::paintEvent(QPaintEvent*) {
@@ -264,12 +326,25 @@ void TGraphicPanel::mousePressEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
   const int hit = HitTest(at.x(), at.y());
   dragMarker = hit >= 0 ? markers[static_cast<size_t>(hit)].get() : nullptr;
+  FDragCursor = -1;
+  if (dragMarker == nullptr && cursorsEnabled && event->button() == Qt::LeftButton) PressCursor(at);
 }
 
 void TGraphicPanel::mouseMoveEvent(QMouseEvent* event) {
-  if (!(event->buttons() & Qt::LeftButton)) dragMarker = nullptr;
+  if (!(event->buttons() & Qt::LeftButton)) {
+    dragMarker = nullptr;
+    FDragCursor = -1;
+  }
   if (series[0].samples.empty()) return;
   const QPoint at = event->position().toPoint();
+  if (FDragCursor >= 0) {
+    if (size() != FScaledSize) RescaleFor(size());
+    const PlotArea area = Area(size());
+    if (!area.Drawable() || !(xScale > 0)) return;
+    cursors.position[FDragCursor] = std::round(DragPosition(area, xScale, at.x()));
+    update();
+    return;
+  }
   if (dragMarker == nullptr) {
     if (HitTest(at.x(), at.y()) >= 0) {
       setCursor(Qt::SizeHorCursor);
@@ -292,6 +367,7 @@ void TGraphicPanel::mouseMoveEvent(QMouseEvent* event) {
 
 void TGraphicPanel::mouseReleaseEvent(QMouseEvent*) {
   dragMarker = nullptr;
+  FDragCursor = -1;
 }
 
 }  // namespace sorvex

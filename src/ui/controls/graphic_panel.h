@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "ui/controls/plot_cursors.h"
 #include "ui/controls/plot_geometry.h"
 
 class QPainter;
@@ -57,6 +58,15 @@ class TGraphicPanel : public QWidget, public PlotSettings, public PlotScales {
   QColor textColor{Qt::black};
   TPlotSeries series[kPlotSeriesCount];
   bool markersVisible = true;
+  // Measuring cursors (off unless enabled): a click in the plot places one,
+  // a drag moves it, Escape clears them; with both placed the time between
+  // them (and the bit rate, when they span whole bits) is shown at the top
+  // right.
+  bool cursorsEnabled = false;
+  PlotCursors cursors;
+  double cursorSampleRate = 8000;  // data units per second along x
+  double cursorBitPeriod = 0;      // data units; 0: unknown
+  QColor cursorColour{0xC0, 0, 0xC0};
 
   // Replaces series `index` (0..3; others are ignored) by a copy of `count`
   // samples; a null `samples` or a negative count empties it.
@@ -69,6 +79,8 @@ class TGraphicPanel : public QWidget, public PlotSettings, public PlotScales {
   void SetYRange(double top, double bottom);
   void SetTitle(const QString& text);
   void Rescale();
+  void EnableCursors(bool enabled);
+  void ClearCursors();
 
   // Draws the whole panel as it looks at `size` (rescaling first if the
   // scales were computed for another size).
@@ -82,14 +94,19 @@ class TGraphicPanel : public QWidget, public PlotSettings, public PlotScales {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   PlotArea Area(QSize size) const { return PlotArea::Of(*this, size.width(), size.height()); }
   void RescaleFor(QSize size);
   std::vector<MarkerInput> MarkerInputs() const;
   int HitTest(int32_t x, int32_t y);
+  // A press at `at` places or grabs a cursor; false outside the plot.
+  bool PressCursor(QPoint at);
+  void PaintCursors(QPainter& p, const PlotArea& area);
 
   QSize FScaledSize;  // size the scales were computed for
+  int FDragCursor = -1;
 };
 
 }  // namespace sorvex

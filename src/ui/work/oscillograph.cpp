@@ -15,14 +15,19 @@ void ShowElementsOnGraph(TGraphicPanel& panel, const TSignalRecord* records, int
   for (int32_t i = 0; i < count; ++i) values[static_cast<size_t>(i)] = records[i].Value;
   panel.SetSeries(0, values.data(), colour, count);
   int32_t bit = 0;
+  std::vector<double> bitSamples;
   for (int32_t i = 0; i < count; ++i) {
     if (records[i].Kind == skStrobe) {
       panel.AddMarker(0, 0, nullptr, QString(), kStrobeMarkerColour, i);
     } else if (records[i].Kind == skBitSample) {
       panel.AddMarker(0, 0, nullptr, QString::number(bit), kBitMarkerColour, i);
+      bitSamples.push_back(i);
       ++bit;
     }
   }
+  // The telegram's own bit period: the cursors count its bits even when its
+  // rate is off the settings'.
+  panel.cursorBitPeriod = MeanSpacing(bitSamples);
   panel.SetMarkersVisible(markersVisible);
 }
 

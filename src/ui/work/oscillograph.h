@@ -16,8 +16,9 @@ inline const QColor kBitMarkerColour(0, 0x80, 0);
 // Shows a telegram's signal on the oscillograph: the records' values as
 // series 0 in `colour`, a blue unlabelled marker at every strobe record and a
 // green marker numbered 0, 1, … at every bit sample (at the record's index);
-// markers shown as `markersVisible` says. No records (null or count ≤ 0)
-// empties the curve.
+// markers shown as `markersVisible` says; the bit samples' mean spacing is
+// the bit period the panel's cursors count bits by. No records (null or
+// count ≤ 0) empties the curve.
 void ShowElementsOnGraph(TGraphicPanel& panel, const TSignalRecord* records, int32_t count,
                          const QColor& colour, bool markersVisible);
 

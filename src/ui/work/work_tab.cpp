@@ -261,6 +261,7 @@ void TWorkTab::BuildViews() {
   PnData = Panel(this, "PnData");
   OscillographPanel = new TGraphicPanel(PnData);
   OscillographPanel->setObjectName("OscillographPanel");
+  OscillographPanel->EnableCursors(true);
   PnSpectrum = Panel(this, "PnSpectrum");
   SpectrumPanel = new TSpectrumPanel(PnSpectrum);
   SpectrumPanel->setObjectName("SpectrumPanel");
