@@ -13,7 +13,6 @@
 #include "audio_test_util.h"
 #include "modem/modem_device.h"
 #include "sim/loopback_stream.h"
-#include "util/date_time.h"
 
 namespace sorvex {
 namespace {
@@ -90,6 +89,9 @@ TEST(LineRecorder, RecordsTheInputAsDeliveredWhileTheDeviceKeepsTheLastHalfSecon
   // Before the gate, bit for bit, and not a byte more than a plain WAV.
   EXPECT_EQ(ReadAll((dir / "line.wav").string()), line);
   EXPECT_EQ(fs::file_size(dir / "line.wav"), 44u + 4u * 20 * 1024);
+  // A device named by mistake is refused, not written over.
+  EXPECT_FALSE(TLineRecorder::Create("/dev/null", {}, error));
+  EXPECT_EQ(error, "not a regular file");
 }
 
 // The file must read whole, with no warning, whenever the recording dies:
@@ -157,24 +159,6 @@ TEST(LineRecorder, ADiskThatDoesNotKeepUpStopsTheRecordingNotTheAnalysis) {
   const std::vector<int16_t> frames = ReadAll((dir / "slow.wav").string());
   EXPECT_EQ(static_cast<int64_t>(frames.size() / 2), recorder->FramesWritten());
   ExpectPrefixOfLine(frames);
-}
-
-TEST(LineRecorder, NamesFilesByTheClockAndNeverOverwritesOne) {
-  const fs::path dir = MakeScratchDir("line_recorder");
-  const double at = EncodeDateTime({2026, 3, 4, 5, 6, 7, 890});
-  EXPECT_EQ(TLineRecorder::FileNameFor(at), "sorvex-20260304-050607.wav");
-  std::string path, error;
-  auto first = TLineRecorder::CreateInFolder(dir.string(), at, {}, path, error);
-  ASSERT_TRUE(first) << error;
-  EXPECT_EQ(path, (dir / "sorvex-20260304-050607.wav").string());
-  auto second = TLineRecorder::CreateInFolder(dir.string(), at, {}, path, error);
-  ASSERT_TRUE(second) << error;
-  EXPECT_EQ(path, (dir / "sorvex-20260304-050607-2.wav").string());
-  // A folder that is not there: no file, and the system's reason.
-  EXPECT_FALSE(TLineRecorder::CreateInFolder((dir / "missing").string(), at, {}, path, error));
-  EXPECT_EQ(error, std::strerror(ENOENT));
-  EXPECT_FALSE(TLineRecorder::Create("/dev/null", {}, error));
-  EXPECT_EQ(error, "not a regular file");
 }
 
 }  // namespace

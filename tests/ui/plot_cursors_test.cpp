@@ -43,32 +43,5 @@ TEST(PlotCursors, TheTextWritesNumbersAsCDoesInAnyLocale) {
   std::setlocale(LC_NUMERIC, before.c_str());
 }
 
-TEST(PlotCursors, ClicksPlaceTheFirstThenTheSecondThenMoveTheNearer) {
-  PlotCursors cursors;
-  EXPECT_EQ(cursors.Place(100), 0);
-  EXPECT_FALSE(cursors.Both());
-  EXPECT_EQ(cursors.Place(300), 1);
-  EXPECT_EQ(cursors.Place(180), 0);  // nearer the first
-  EXPECT_EQ(cursors.Place(260), 1);
-  EXPECT_EQ(cursors.position[0], 180);
-  EXPECT_EQ(cursors.position[1], 260);
-  // At 2 pixels per sample from column 48: cursor 0 stands at column 408.
-  PlotArea area;
-  area.width = 700;
-  area.height = 200;
-  EXPECT_EQ(cursors.Hit(area, 2.0, 408 + PlotCursors::kGrabPixels), 0);
-  EXPECT_EQ(cursors.Hit(area, 2.0, 408 - PlotCursors::kGrabPixels - 1), -1);
-  EXPECT_EQ(cursors.Hit(area, 2.0, 568), 1);
-  cursors.Clear();
-  EXPECT_EQ(cursors.Hit(area, 2.0, 408), -1);
-  EXPECT_EQ(cursors.Place(5), 0);
-}
-
-TEST(PlotCursors, ABitPeriodIsTheMeanSpacingOfTheBitSamples) {
-  const double samples[] = {10, 17, 23, 30, 37};
-  EXPECT_DOUBLE_EQ(MeanSpacing(samples), 6.75);
-  EXPECT_EQ(MeanSpacing(std::span<const double>(samples, 1)), 0);
-}
-
 }  // namespace
 }  // namespace sorvex

@@ -39,30 +39,5 @@ TEST(SpectrumGeometry, ANarrowToneIsNeverLostBetweenColumns) {
   }
 }
 
-TEST(SpectrumGeometry, GridLabelsStayApartAndInsideThePanel) {
-  const auto width = [](const std::string& text) { return static_cast<int32_t>(6 * text.size()); };
-  for (int w : {100, 180, 320, 640, 1200}) {
-    const SpectrumArea area = Area(w);
-    const SpectrumGrid grid = ComputeSpectrumGrid(area, width, 10);
-    ASSERT_FALSE(grid.frequencies.empty()) << w;
-    EXPECT_EQ(grid.frequencies.front().at, area.marginLeft);
-    EXPECT_EQ(grid.frequencies.back().at, area.Right());
-    for (size_t i = 0; i < grid.frequencies.size(); ++i) {
-      const SpectrumLabel& label = grid.frequencies[i];
-      EXPECT_GE(label.textX, 0) << w;
-      EXPECT_LE(label.textX + width(label.text), w) << w;
-      if (i > 0) {
-        const SpectrumLabel& before = grid.frequencies[i - 1];
-        EXPECT_GT(label.textX, before.textX + width(before.text)) << w << " " << label.text;
-      }
-    }
-    // Level lines from -100 dB up to 0 dB, at least a text height apart.
-    ASSERT_FALSE(grid.levels.empty());
-    EXPECT_EQ(grid.levels.front().text, "-100");
-    for (size_t i = 1; i < grid.levels.size(); ++i)
-      EXPECT_GE(grid.levels[i - 1].at - grid.levels[i].at, 10);
-  }
-}
-
 }  // namespace
 }  // namespace sorvex
