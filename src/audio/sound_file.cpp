@@ -413,16 +413,15 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
       wav = InspectWav(fd, st.st_size);
       fileSize = st.st_size;
     }
-    const TWavLayout& length = wav;
-    if (length.Disagrees) {
-      AddWarning("'" + path + "': the header gives " + std::to_string(length.Declared) +
-                 " bytes of samples but the file holds " + std::to_string(length.FixedSize) +
+    if (wav.Disagrees) {
+      AddWarning("'" + path + "': the header gives " + std::to_string(wav.Declared) +
+                 " bytes of samples but the file holds " + std::to_string(wav.FixedSize) +
                  "; read to the end of the file");
       impl->Patched.Fd = fd;
       impl->Patched.Length = st.st_size;
-      impl->Patched.PatchAt = length.SizeFieldAt;
+      impl->Patched.PatchAt = wav.SizeFieldAt;
       for (int i = 0; i < 4; ++i) {
-        impl->Patched.Patch[i] = static_cast<unsigned char>(length.FixedSize >> (8 * i));
+        impl->Patched.Patch[i] = static_cast<unsigned char>(wav.FixedSize >> (8 * i));
       }
       SF_VIRTUAL_IO io{PatchedLength, PatchedSeek, PatchedRead, PatchedWrite, PatchedTell};
       impl->File = sf_open_virtual(&io, SFM_READ, &info, &impl->Patched);

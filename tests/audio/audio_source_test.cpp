@@ -106,18 +106,12 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
   EXPECT_EQ(garbage.Device->GetStatus(), -1);
   EXPECT_FALSE(garbage.Error.empty());
 
-  // A FIFO would hold the window until a writer came; a chunk size near
-  // 2^32 once spun the header walk. Both are refused at once.
+  // A FIFO would hold the window until a writer came: refused at once.
   const std::string fifo = (dir / "line.fifo").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const std::string wav = test::WavBytes16(8000, 2, std::vector<int16_t>(64, 5));
-  test::PutFile(dir / "huge.wav", wav.substr(0, 12) + "LIST\xF8\xFF\xFF\xFF" + wav.substr(12));
-  for (const auto& [name, why] : {std::pair<std::string, std::string>{fifo, "it is a FIFO"},
-                                  {(dir / "huge.wav").string(), "its WAV header is damaged"}}) {
-    TOpenedSource refused = OpenSourceDevice(settings, {TAudioSource::Kind::File, name});
-    EXPECT_EQ(refused.Device->GetStatus(), -1);
-    EXPECT_NE(refused.Error.find("'" + name + "': " + why), std::string::npos) << refused.Error;
-  }
+  TOpenedSource pipe = OpenSourceDevice(settings, {TAudioSource::Kind::File, fifo});
+  EXPECT_EQ(pipe.Device->GetStatus(), -1);
+  EXPECT_NE(pipe.Error.find("'" + fifo + "': it is a FIFO"), std::string::npos) << pipe.Error;
 
   TOpenedSource unknown = OpenSourceDevice(settings, TAudioSource::Parse("line.wav"));
   EXPECT_EQ(unknown.Device->GetStatus(), -1);
