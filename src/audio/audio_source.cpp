@@ -1,5 +1,10 @@
 #include "audio/audio_source.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "audio/portaudio_stream.h"
 #include "audio/sound_file_stream.h"
 
@@ -11,6 +16,19 @@ constexpr const char* kFilePrefix = "file:";
 
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
+}
+
+// Opening a FIFO waits for a writer and a device may never end: the window
+// opens its source on the GUI thread, so only ordinary files are taken.
+std::string NotARecording(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return "cannot read '" + path + "': " + std::strerror(errno);
+  if (S_ISREG(st.st_mode)) return {};
+  const char* what = S_ISDIR(st.st_mode)    ? "a directory"
+                     : S_ISFIFO(st.st_mode) ? "a FIFO"
+                     : S_ISSOCK(st.st_mode) ? "a socket"
+                                            : "a device";
+  return "cannot read '" + path + "': it is " + what + ", not a recording";
 }
 }  // namespace
 
@@ -59,6 +77,11 @@ TOpenedSource OpenSourceDevice(const std::string& settingsFileName, const TAudio
       break;
     }
     case TAudioSource::Kind::File: {
+      opened.Error = NotARecording(source.Name);
+      if (!opened.Error.empty()) {
+        opened.Device = std::make_unique<TModemDevice>(settingsFileName, nullptr);
+        break;
+      }
       TSoundFileStream::Options options;
       options.InputPath = source.Name;
       options.MonoChannel = 1;

@@ -3,6 +3,7 @@
 #include "audio/audio_source.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -104,6 +105,13 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
       OpenSourceDevice(settings, {TAudioSource::Kind::File, (dir / "text.wav").string()});
   EXPECT_EQ(garbage.Device->GetStatus(), -1);
   EXPECT_FALSE(garbage.Error.empty());
+
+  // A FIFO would hold the window until a writer came: refused at once.
+  const std::string fifo = (dir / "line.fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  TOpenedSource pipe = OpenSourceDevice(settings, {TAudioSource::Kind::File, fifo});
+  EXPECT_EQ(pipe.Device->GetStatus(), -1);
+  EXPECT_NE(pipe.Error.find("'" + fifo + "': it is a FIFO"), std::string::npos) << pipe.Error;
 
   TOpenedSource unknown = OpenSourceDevice(settings, TAudioSource::Parse("line.wav"));
   EXPECT_EQ(unknown.Device->GetStatus(), -1);
