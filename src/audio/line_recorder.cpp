@@ -66,10 +66,10 @@ std::unique_ptr<TLineRecorder> TLineRecorder::Create(const std::string& path,
     if (!S_ISREG(st.st_mode)) return fail(EINVAL, "not a regular file");
     if (options.Exclusive) return fail(EEXIST, ErrnoText(EEXIST));
   }
-  // The file appears under its name only once it holds a header, so there
-  // is never an empty file to read: an unnamed file given its name when
-  // ready, or, where the file system has no such thing, a hidden one
-  // renamed.
+  // The file gets its name with its first samples, so there is never a
+  // file without sound to find: until then it is an unnamed file (or,
+  // where the file system has none, a hidden one), made now so that a
+  // folder that cannot take it is known at once.
   const size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "."
                           : slash == 0               ? "/"
@@ -86,15 +86,8 @@ std::unique_ptr<TLineRecorder> TLineRecorder::Create(const std::string& path,
     return fail(e, ErrnoText(e));
   }
   std::unique_ptr<TLineRecorder> recorder(new TLineRecorder(path, fd, options));
-  bool ok = recorder->WriteHeader(0, true) && fdatasync(fd) == 0;
-  if (ok && temp.empty()) {
-    if (!options.Exclusive) ::unlink(path.c_str());
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    ok = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
-  } else if (ok) {
-    ok = rename(temp.c_str(), path.c_str()) == 0;
-  }
-  if (!ok) {
+  recorder->FTemp = temp;
+  if (!recorder->WriteHeader(0, true) || fdatasync(fd) != 0) {
     const int e = errno;
     if (!temp.empty()) ::unlink(temp.c_str());
     return fail(e, ErrnoText(e));  // the recorder closes the file
@@ -102,6 +95,29 @@ std::unique_ptr<TLineRecorder> TLineRecorder::Create(const std::string& path,
   recorder->FWriter = std::thread([r = recorder.get()] { r->WriterMain(); });
   error.clear();
   return recorder;
+}
+
+bool TLineRecorder::Publish() {
+  bool ok = false;
+  if (FTemp.empty()) {
+    if (!FOptions.Exclusive) ::unlink(FPath.c_str());
+    const std::string self = "/proc/self/fd/" + std::to_string(FFd);
+    ok = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, FPath.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  } else {
+    struct stat st {};
+    if (FOptions.Exclusive && stat(FPath.c_str(), &st) == 0) {
+      errno = EEXIST;
+    } else {
+      ok = rename(FTemp.c_str(), FPath.c_str()) == 0;
+    }
+  }
+  if (!ok) {
+    Fail(TFailure::Write, ErrnoText(errno));
+    return false;
+  }
+  FTemp.clear();
+  FPublished = true;
+  return true;
 }
 
 std::string TLineRecorder::FileNameFor(double dateTime) {
@@ -238,6 +254,7 @@ bool TLineRecorder::Commit() {
       Fail(TFailure::Write, ErrnoText(errno));
       return false;
     }
+    if (!FPublished && !Publish()) return false;
   }
   FPending.clear();
   if (atLimit) {
@@ -259,12 +276,15 @@ void TLineRecorder::Fail(TFailure failure, const std::string& reason) {
 
 void TLineRecorder::Close() {
   if (FFd < 0) return;
-  // Whatever happened, the file ends as a WAV of exactly what was committed.
+  // Whatever happened, the file ends as a WAV of exactly what was committed;
+  // a recording of nothing leaves no file.
   const bool ok = ftruncate(FFd, kHeaderBytes + static_cast<off_t>(FDataBytes)) == 0 &&
                   WriteHeader(FDataBytes, true) && fdatasync(FFd) == 0;
   const int error = errno;
-  if (::close(FFd) != 0 && ok) Fail(TFailure::Write, ErrnoText(errno));
   if (!ok) Fail(TFailure::Write, ErrnoText(error));
+  if (!FPublished && FDataBytes > 0) Publish();
+  if (!FTemp.empty()) ::unlink(FTemp.c_str());
+  if (::close(FFd) != 0 && ok) Fail(TFailure::Write, ErrnoText(errno));
   FFd = -1;
 }
 

@@ -25,7 +25,8 @@ namespace sorvex {
 // end of the file), that is synced, the samples are appended and synced,
 // then the header gets the exact lengths again. Between commits the file is
 // an ordinary WAV of everything committed; during one, a reader takes
-// whatever samples are there.
+// whatever samples are there. The file gets its name with the first commit:
+// before it, and after a recording of nothing, there is no file.
 class TLineRecorder : public TInputTap {
  public:
   static constexpr int kHeaderBytes = 44;
@@ -47,9 +48,10 @@ class TLineRecorder : public TInputTap {
   TLineRecorder(const TLineRecorder&) = delete;
   TLineRecorder& operator=(const TLineRecorder&) = delete;
 
-  // Creates the file (a valid empty WAV) and starts the writer; null with
-  // the reason in `error` (the system's words) when the file cannot be made.
-  // With Exclusive an existing file gives EEXIST in `errnoValue`.
+  // Makes the file (a valid empty WAV, named once samples are in it) and
+  // starts the writer; null with the reason in `error` (the system's words)
+  // when the file cannot be made. With Exclusive an existing file gives
+  // EEXIST in `errnoValue`.
   static std::unique_ptr<TLineRecorder> Create(const std::string& path, const Options& options,
                                                std::string& error, int* errnoValue = nullptr);
   // "sorvex-YYYYMMDD-HHMMSS.wav" for a date-time (days since 1899-12-30).
@@ -85,6 +87,8 @@ class TLineRecorder : public TInputTap {
   bool Drain();
   bool Commit();
   bool WriteHeader(uint64_t dataBytes, bool known);
+  // Gives the file its name (the first commit does).
+  bool Publish();
   void Fail(TFailure failure, const std::string& reason);
   void Close();
 
@@ -95,6 +99,8 @@ class TLineRecorder : public TInputTap {
 
   const std::string FPath;
   int FFd;
+  std::string FTemp;        // the hidden name, where the file system has no unnamed files
+  bool FPublished = false;  // the writer's: the file has its name
   const Options FOptions;
 
   // Single producer (the audio thread), single consumer (the writer).

@@ -89,6 +89,11 @@ TEST(LineRecorder, RecordsTheInputAsDeliveredWhileTheDeviceKeepsTheLastHalfSecon
   // Before the gate, bit for bit, and not a byte more than a plain WAV.
   EXPECT_EQ(ReadAll((dir / "line.wav").string()), line);
   EXPECT_EQ(fs::file_size(dir / "line.wav"), 44u + 4u * 20 * 1024);
+  // A recording of nothing leaves no file behind.
+  auto idle = TLineRecorder::Create((dir / "idle.wav").string(), {}, error);
+  ASSERT_TRUE(idle) << error;
+  EXPECT_TRUE(idle->Finish());
+  EXPECT_FALSE(fs::exists(dir / "idle.wav"));
   // A device named by mistake is refused, not written over.
   EXPECT_FALSE(TLineRecorder::Create("/dev/null", {}, error));
   EXPECT_EQ(error, "not a regular file");

@@ -40,6 +40,7 @@ QString RecordStatusText(const TRecordState& state) {
     case TRecordState::Phase::Recording:
       return QStringLiteral("Запись линии: %1, %2, %3").arg(name, length, SizeText(state.Frames));
     case TRecordState::Phase::Finished:
+      if (state.Frames == 0) return QStringLiteral("Запись линии: звука не было, файла нет");
       return QStringLiteral("Записан %1: %2, %3").arg(name, length, SizeText(state.Frames));
     case TRecordState::Phase::Stopped:
       return QStringLiteral("Запись линии остановлена: %1; в %2 записано %3")
