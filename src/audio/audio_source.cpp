@@ -55,7 +55,10 @@ TOpenedSource OpenSourceDevice(const std::string& settingsFileName, const TAudio
       auto stream = std::make_unique<TPortAudioStream>(options);
       const TPortAudioStream* card = stream.get();
       opened.Device = std::make_unique<TModemDevice>(settingsFileName, std::move(stream));
-      if (opened.Device->GetStatus() != 0) opened.Error = card->LastError();
+      if (opened.Device->GetStatus() != 0) {
+        opened.Error = card->LastError();
+        opened.Fault = card->LastFault();
+      }
       break;
     }
     case TAudioSource::Kind::File: {
@@ -67,15 +70,21 @@ TOpenedSource OpenSourceDevice(const std::string& settingsFileName, const TAudio
       auto stream = std::make_unique<TSoundFileStream>(options);
       opened.File = stream.get();
       opened.Device = std::make_unique<TModemDevice>(settingsFileName, std::move(stream));
-      if (opened.Device->GetStatus() != 0) opened.Error = opened.File->Error();
+      if (opened.Device->GetStatus() != 0) {
+        opened.Error = opened.File->Error();
+        opened.Fault = opened.File->Fault();
+      }
       break;
     }
     case TAudioSource::Kind::Unknown:
       opened.Device = std::make_unique<TModemDevice>(settingsFileName, nullptr);
       opened.Error = "unknown signal source '" + source.Name + "'";
+      opened.Fault = {TAudioFault::Kind::UnknownSource, source.Name, "", ""};
       break;
   }
   if (opened.Device->GetStatus() != 0 && opened.Error.empty()) opened.Error = "not started";
+  if (opened.Device->GetStatus() != 0 && opened.Fault.Code == TAudioFault::Kind::None)
+    opened.Fault.Code = TAudioFault::Kind::NotStarted;
   return opened;
 }
 

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "alsa_files.h"
@@ -96,6 +98,9 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
   ASSERT_NE(missing.Device, nullptr);
   EXPECT_EQ(missing.Device->GetStatus(), -1);
   EXPECT_NE(missing.Error.find("gone.wav"), std::string::npos) << missing.Error;
+  // The same failures as codes, with the system's or libsndfile's own words.
+  EXPECT_EQ(missing.Fault, (TAudioFault{TAudioFault::Kind::RecordingOpen,
+                                        (dir / "gone.wav").string(), "", std::strerror(ENOENT)}));
   // The locked operations still work on the modems.
   EXPECT_EQ(missing.Device->BaudRate(0), 200);
 
@@ -104,11 +109,15 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
       OpenSourceDevice(settings, {TAudioSource::Kind::File, (dir / "text.wav").string()});
   EXPECT_EQ(garbage.Device->GetStatus(), -1);
   EXPECT_FALSE(garbage.Error.empty());
+  EXPECT_EQ(garbage.Fault.Code, TAudioFault::Kind::RecordingNotSound);
+  EXPECT_EQ(garbage.Fault.LibraryName, "libsndfile");
+  EXPECT_FALSE(garbage.Fault.Library.empty());
 
   TOpenedSource unknown = OpenSourceDevice(settings, TAudioSource::Parse("line.wav"));
   EXPECT_EQ(unknown.Device->GetStatus(), -1);
   EXPECT_EQ(unknown.Error, "unknown signal source 'line.wav'");
   EXPECT_EQ(unknown.File, nullptr);
+  EXPECT_EQ(unknown.Fault, (TAudioFault{TAudioFault::Kind::UnknownSource, "line.wav", "", ""}));
 
   // A device name PortAudio does not know, and a default device on a card
   // that does not exist (ALSA routed, in a child process).
@@ -118,7 +127,10 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
             OpenSourceDevice(settings, {TAudioSource::Kind::Device, "no such card"});
         TOpenedSource card = OpenSourceDevice(settings, {});
         message = named.Error + "|" + card.Error;
-        return named.Device->GetStatus() == -1 && card.Device->GetStatus() == -1 ? 0 : 1;
+        const bool coded = named.Fault == TAudioFault{TAudioFault::Kind::NoNamedDevice,
+                                                      "no such card", "", ""} &&
+                           card.Fault.Code != TAudioFault::Kind::None;
+        return named.Device->GetStatus() == -1 && card.Device->GetStatus() == -1 && coded ? 0 : 1;
       });
   EXPECT_EQ(r.Status, 0) << r.Message;
   EXPECT_NE(r.Message.find("'no such card'"), std::string::npos) << r.Message;

@@ -188,7 +188,7 @@ TEST_F(Window, StoredValuesComeBackOnTheNextStart) {
   Choose(w.CbGraphScale, 2);
   Click(w.SBtGraphMarkers);
   Click(w.SBtGraphQuest);
-  Type(w.EdSendKp, 7);
+  Type(w.EdSendKp, 27);      // any KP of the line, beyond 9 too
   Choose(w.CbSendFuncs, 3);  // ЗГТИ: the group edit opens
   EXPECT_TRUE(w.EdSendGroup->isEnabled());
   Type(w.EdSendGroup, 5);
@@ -228,7 +228,7 @@ TEST_F(Window, StoredValuesComeBackOnTheNextStart) {
   EXPECT_FALSE(again.OscillographPanel->markersVisible);
   EXPECT_FALSE(again.SBtGraphQuest->isChecked());
   EXPECT_TRUE(again.SBtGraphAnswer->isChecked());
-  EXPECT_EQ(again.EdSendKp->value(), 7);
+  EXPECT_EQ(again.EdSendKp->value(), 27);
   EXPECT_EQ(again.CbSendFuncs->currentText(), "ЗГТИ");
   EXPECT_EQ(again.EdSendGroup->value(), 5);
   // The stored function is applied without its change handler: the group
@@ -252,7 +252,7 @@ TEST_F(Window, StoredValuesComeBackOnTheNextStart) {
   Tick();
   const TJournal& exchange = Monitor().ExchangeLog();
   ASSERT_GE(exchange.Size(), 2u);
-  EXPECT_EQ(exchange[exchange.Size() - 1].text, "Запрос на КП7; Функция  ЗГТИТ, Группа=5.");
+  EXPECT_EQ(exchange[exchange.Size() - 1].text, "Запрос на КП27; Функция  ЗГТИТ, Группа=5.");
 }
 
 TEST_F(Window, StoredIndexesOutsideTheListsFallBackToTheFirstItem) {
@@ -263,7 +263,7 @@ TEST_F(Window, StoredIndexesOutsideTheListsFallBackToTheFirstItem) {
   TWorkTab& w = Work();
   EXPECT_EQ(w.CbGraphScale->currentIndex(), 0);
   EXPECT_EQ(w.CbSendFuncs->currentIndex(), 0);
-  EXPECT_EQ(w.EdSendKp->value(), 9);
+  EXPECT_EQ(w.EdSendKp->value(), 31);
   EXPECT_EQ(w.EdSendGroup->value(), 1);
   EXPECT_DOUBLE_EQ(w.FLevelStart[0]->GetValue(), 1.0);
   // A stored 0 is no change: the hint keeps its first text.

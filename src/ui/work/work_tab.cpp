@@ -168,7 +168,8 @@ void TWorkTab::BuildToolbar2() {
 
   SbStartSend =
       SpeedButton(PnToolsbar2, "SbStartSend", UiIcon("start_send"), "Включить опросы", true);
-  EdSendKp = SpinEdit(PnToolsbar2, "EdSendKp", 1, 9, 1);
+  // Any KP of the line, 1..31; stored addresses 1..9 read as before.
+  EdSendKp = SpinEdit(PnToolsbar2, "EdSendKp", 1, 31, 1);
   CbSendFuncs = new QComboBox(PnToolsbar2);
   CbSendFuncs->setObjectName("CbSendFuncs");
   // "OT" in Latin letters, as the list has always shown it.
