@@ -127,9 +127,9 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
             OpenSourceDevice(settings, {TAudioSource::Kind::Device, "no such card"});
         TOpenedSource card = OpenSourceDevice(settings, {});
         message = named.Error + "|" + card.Error;
-        const bool coded = named.Fault == TAudioFault{TAudioFault::Kind::NoNamedDevice,
-                                                      "no such card", "", ""} &&
-                           card.Fault.Code != TAudioFault::Kind::None;
+        const bool coded =
+            named.Fault == TAudioFault{TAudioFault::Kind::NoNamedDevice, "no such card", "", ""} &&
+            card.Fault.Code != TAudioFault::Kind::None;
         return named.Device->GetStatus() == -1 && card.Device->GetStatus() == -1 && coded ? 0 : 1;
       });
   EXPECT_EQ(r.Status, 0) << r.Message;

@@ -207,7 +207,7 @@ TEST_F(SourceWindow, KeysActAsTheirButtons) {
   QTest::keyClick(form.get(), Qt::Key_F5);
   QTest::keyClick(form.get(), Qt::Key_K, Qt::ControlModifier);
   EXPECT_FALSE(w.SBtStartStop->isChecked());
-  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(shown, 2);
 }
 
 TEST_F(SourceWindow, CtrlCCopiesTheSelectedRowsAsTranscriptLines) {

@@ -5,8 +5,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QLabel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -24,6 +24,7 @@
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
 #include "ui/controls/crawler_show.h"
+#include "ui/controls/form_font.h"
 #include "ui/settings/settings_tab.h"
 #include "ui/window/prompts.h"
 #include "ui/window/status_line.h"
@@ -55,6 +56,7 @@ TForm1::TForm1(Options options, QWidget* parent)
       FListDevices(std::move(options.ListDevices)) {
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("Анализ канала ТМ"));
+  setFont(FormFont());
   FExecutableDir = options.ExecutableDir.empty()
                        ? QFileInfo(QString::fromStdString(FIniFileName)).absolutePath()
                        : QString::fromStdString(options.ExecutableDir);
@@ -136,7 +138,8 @@ void TForm1::ReadIniKeys() {
   resize(width, height);
   work.PnData->setFixedHeight(std::max(0, IniReadInt(ini, "HeightOs", 100)));
   work.PnStatistic->setFixedHeight(std::max(0, IniReadInt(ini, "HeightSt", 100)));
-  std::vector<int32_t> widths = TStatisticsGrid::DefaultColumnWidths();
+  // Stored widths are used as stored; the first run's fit the font.
+  std::vector<int32_t> widths = work.DgStatistic->FirstRunColumnWidths();
   LoadGridColumns(ini, "StatisticGrid", widths);
   work.DgStatistic->SetColumnWidths(widths);
 
@@ -176,6 +179,9 @@ void TForm1::WriteIniKeys() {
 
 TForm1::~TForm1() {
   TimerRedraw->stop();
+  // The statistics reset below needs no repaint of a KP window that may be
+  // gone already.
+  FUpdateKpForm = nullptr;
   WriteIniKeys();
   FMonitor->ResetStatistics();
   StopDevice();

@@ -247,7 +247,7 @@ void TWorkTab::BuildViews() {
   DgStatistic->setObjectName("DgStatistic");
   StatisticsModel = new TStatisticsModel(FMonitor, this);
   DgStatistic->setModel(StatisticsModel);
-  DgStatistic->SetColumnWidths(TStatisticsGrid::DefaultColumnWidths());
+  DgStatistic->SetColumnWidths(DgStatistic->FirstRunColumnWidths());
   auto* statistic = new QVBoxLayout(PnStatistic);
   statistic->setContentsMargins(0, 0, 0, 0);
   statistic->addWidget(DgStatistic);
