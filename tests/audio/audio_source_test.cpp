@@ -110,14 +110,12 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
   EXPECT_EQ(garbage.Device->GetStatus(), -1);
   EXPECT_FALSE(garbage.Error.empty());
   EXPECT_EQ(garbage.Fault.Code, TAudioFault::Kind::RecordingNotSound);
-  EXPECT_EQ(garbage.Fault.LibraryName, "libsndfile");
-  EXPECT_FALSE(garbage.Fault.Library.empty());
+  EXPECT_FALSE(garbage.Fault.Library.empty());  // libsndfile's words
 
   TOpenedSource unknown = OpenSourceDevice(settings, TAudioSource::Parse("line.wav"));
   EXPECT_EQ(unknown.Device->GetStatus(), -1);
   EXPECT_EQ(unknown.Error, "unknown signal source 'line.wav'");
   EXPECT_EQ(unknown.File, nullptr);
-  EXPECT_EQ(unknown.Fault, (TAudioFault{TAudioFault::Kind::UnknownSource, "line.wav", "", ""}));
 
   // A device name PortAudio does not know, and a default device on a card
   // that does not exist (ALSA routed, in a child process).
