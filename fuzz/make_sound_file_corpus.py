@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of sound_file_fuzz: small WAV files of several
-rates, channel counts and sample formats, plus broken ones."""
+rates, channel counts and sample formats, plus broken ones. The hang_*
+files the fuzzer found are kept beside them as they were."""
 import math
 import os
 import struct
@@ -33,6 +34,15 @@ files = {
     "text.txt": b"this is not a sound file\n" * 4,
 }
 files["truncated.wav"] = files["stereo_8000.wav"][:500]
+# Chunk sizes near 2**32, which once made the chunk walk step by 0; a file
+# cut inside its data chunk's header; data chunks without a whole frame.
+small = wav(8000, 2, 16)
+files["hang_list_size_fffffff8.wav"] = (small[:12] + b"LIST" + struct.pack("<I", 0xFFFFFFF8)
+                                        + small[12:])
+files["hang_fmt_size_fffffff7.wav"] = small[:16] + struct.pack("<I", 0xFFFFFFF7) + small[20:]
+files["cut_in_data_header.wav"] = small[:41]
+files["empty_data_chunk.wav"] = wav(8000, 2, 0)
+files["three_data_bytes.wav"] = wav(8000, 2, 0)[:40] + struct.pack("<I", 3) + b"abc"
 for name, data in files.items():
     with open(os.path.join(here, name), "wb") as f:
         f.write(data)

@@ -18,9 +18,11 @@ struct TAudioFault {
     DeviceOpen,            // PortAudio refused to open the stream
     DeviceStart,           // ... or to start it
     RecordingOpen,         // the file Subject cannot be opened at all
+    RecordingNotFile,      // a directory, FIFO, socket or device, no recording
     RecordingNotSound,     // not a sound file, or its header is damaged
     RecordingUnsupported,  // no channels, or a sample rate out of reach
     RecordingTruncated,    // its samples end before its header says
+    RecordingEmpty,        // it holds not a single frame
     RecordingRead,         // reading or converting failed while it played
     UnknownSource,         // the INI names a source of no known kind
     NotStarted,            // the stream did not start, for no reason it gave

@@ -1,5 +1,10 @@
 #include "audio/audio_source.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "audio/portaudio_stream.h"
 #include "audio/sound_file_stream.h"
 
@@ -11,6 +16,23 @@ constexpr const char* kFilePrefix = "file:";
 
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
+}
+
+// Opening a FIFO waits for a writer and a device may never end: the window
+// opens its source on the GUI thread, so only ordinary files are taken.
+std::string NotARecording(const std::string& path, TAudioFault& fault) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    fault = {TAudioFault::Kind::RecordingOpen, path, "", std::strerror(errno)};
+    return "cannot read '" + path + "': " + fault.Library;
+  }
+  if (S_ISREG(st.st_mode)) return {};
+  fault = {TAudioFault::Kind::RecordingNotFile, path, "", ""};
+  const char* what = S_ISDIR(st.st_mode)    ? "a directory"
+                     : S_ISFIFO(st.st_mode) ? "a FIFO"
+                     : S_ISSOCK(st.st_mode) ? "a socket"
+                                            : "a device";
+  return "cannot read '" + path + "': it is " + what + ", not a recording";
 }
 }  // namespace
 
@@ -62,6 +84,11 @@ TOpenedSource OpenSourceDevice(const std::string& settingsFileName, const TAudio
       break;
     }
     case TAudioSource::Kind::File: {
+      opened.Error = NotARecording(source.Name, opened.Fault);
+      if (!opened.Error.empty()) {
+        opened.Device = std::make_unique<TModemDevice>(settingsFileName, nullptr);
+        break;
+      }
       TSoundFileStream::Options options;
       options.InputPath = source.Name;
       options.MonoChannel = 1;

@@ -76,61 +76,108 @@ uint32_t Le32(const unsigned char* p) {
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-// A RIFF WAVE file whose data chunk claims fewer bytes than follow it, with
-// nothing after the claimed end that reads as a chunk: a recorder that never
-// went back to write the length (0, or a few bytes) leaves this. `fixedSize`
-// is the length the samples really have (whole frames).
-struct TWavLength {
+// What the chunks of a RIFF WAVE file say about its samples, read before
+// libsndfile sees the file. Every size is a 32-bit field an attacker sets:
+// positions are 64-bit and each step moves on by at least a chunk header,
+// so the walk always ends; it gives up after kMaxChunks chunks.
+struct TWavLayout {
+  bool DataFound = false;
+  // The file ends within the 8-byte header of its data chunk.
+  bool CutInDataHeader = false;
+  int64_t DataBytes = 0;    // what the data chunk holds, as it will be read
+  uint32_t BlockAlign = 0;  // bytes per frame, from the fmt chunk
+  bool Pcm = false;         // integer or float samples: a frame is BlockAlign bytes
+  // The data chunk claims fewer bytes than follow it, with nothing after the
+  // claimed end that reads as a chunk: a recorder that never went back to
+  // write the length (0, or a few bytes) leaves this. `FixedSize` is the
+  // length the samples really have (whole frames).
   bool Disagrees = false;
   int64_t SizeFieldAt = 0;  // offset of the data chunk's size field
   uint32_t Declared = 0;
   uint32_t FixedSize = 0;
 };
 
-TWavLength CheckWavLength(int fd, int64_t fileSize) {
-  TWavLength result;
+constexpr int kMaxChunks = 4096;
+
+// Bytes from one chunk header to the next: header, body, pad byte.
+int64_t ChunkStep(uint32_t size) {
+  return 8 + static_cast<int64_t>(size) + (size & 1);
+}
+
+TWavLayout InspectWav(int fd, int64_t fileSize) {
+  TWavLayout result;
   unsigned char head[12];
-  if (fileSize < 44 || pread(fd, head, 12, 0) != 12) return result;
+  if (fileSize < 12 || pread(fd, head, 12, 0) != 12) return result;
   if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return result;
   int64_t at = 12;
-  uint32_t blockAlign = 1;
-  while (at + 8 <= fileSize) {
+  for (int chunks = 0; at + 8 <= fileSize; ++chunks) {
+    if (chunks == kMaxChunks) return result;
     unsigned char chunk[8];
     if (pread(fd, chunk, 8, at) != 8) return result;
     const uint32_t size = Le32(chunk + 4);
     if (std::memcmp(chunk, "fmt ", 4) == 0 && size >= 14) {
       unsigned char fmt[14];
-      if (pread(fd, fmt, 14, at + 8) == 14)
-        blockAlign = std::max<uint32_t>(1, fmt[12] | fmt[13] << 8);
+      if (pread(fd, fmt, 14, at + 8) == 14) {
+        const unsigned tag = fmt[0] | fmt[1] << 8;
+        result.Pcm = tag == 1 || tag == 3 || tag == 0xFFFE;
+        result.BlockAlign = fmt[12] | fmt[13] << 8;
+      }
     }
     if (std::memcmp(chunk, "data", 4) != 0) {
-      at += 8 + size + (size & 1);
+      at += ChunkStep(size);
       continue;
     }
+    result.DataFound = true;
     const int64_t rest = fileSize - (at + 8);
+    result.DataBytes = std::min<int64_t>(size, rest);
     if (size >= 0x7FFFFFF0u || static_cast<int64_t>(size) >= rest) return result;
     // What follows the claimed end must look like a chunk header: four
     // printable characters and a size within the file.
-    int64_t next = at + 8 + size + (size & 1);
+    int64_t next = at + ChunkStep(size);
     bool chunksFollow = next + 8 <= fileSize;
-    while (chunksFollow && next + 8 <= fileSize) {
+    for (int tails = 0; chunksFollow && next + 8 <= fileSize && tails < kMaxChunks; ++tails) {
       unsigned char tail[8];
       if (pread(fd, tail, 8, next) != 8) break;
       for (int i = 0; i < 4; ++i) chunksFollow = chunksFollow && tail[i] >= 0x20 && tail[i] < 0x7F;
       const uint32_t tailSize = Le32(tail + 4);
-      chunksFollow = chunksFollow && next + 8 + tailSize <= fileSize;
+      chunksFollow = chunksFollow && next + 8 + static_cast<int64_t>(tailSize) <= fileSize;
       if (!chunksFollow) break;
-      next += 8 + tailSize + (tailSize & 1);
+      next += ChunkStep(tailSize);
     }
     if (chunksFollow) return result;
+    const int64_t frame = std::max<uint32_t>(1, result.BlockAlign);
     result.Disagrees = true;
     result.SizeFieldAt = at + 4;
     result.Declared = size;
-    const int64_t whole = std::min<int64_t>(rest, 0x7FFFFFF0LL) / blockAlign * blockAlign;
-    result.FixedSize = static_cast<uint32_t>(whole);
+    result.DataBytes = std::min<int64_t>(rest, 0x7FFFFFF0LL);
+    result.FixedSize = static_cast<uint32_t>(result.DataBytes / frame * frame);
     return result;
   }
+  // Cut inside a chunk header: a data chunk's when what is there spells it.
+  const int64_t left = fileSize - at;
+  if (!result.DataFound && left > 0 && left < 8) {
+    unsigned char tail[8] = {};
+    const ssize_t got = pread(fd, tail, static_cast<size_t>(left), at);
+    result.CutInDataHeader =
+        got == left &&
+        std::memcmp(tail, "data", static_cast<size_t>(std::min<int64_t>(left, 4))) == 0;
+  }
   return result;
+}
+
+// Why a file that opened gives no frames, in the user's terms.
+std::string NoSoundReason(const TWavLayout& wav, int64_t fileSize) {
+  if (wav.CutInDataHeader) {
+    return "the file ends inside the header of its data chunk (" + std::to_string(fileSize) +
+           " bytes): it holds no sound";
+  }
+  if (wav.DataFound && wav.DataBytes == 0) return "its data chunk is empty: it holds no sound";
+  if (wav.DataFound && wav.Pcm && wav.BlockAlign > 0 && wav.DataBytes < wav.BlockAlign) {
+    return "its data chunk holds " + std::to_string(wav.DataBytes) +
+           " bytes, less than one frame of " + std::to_string(wav.BlockAlign) +
+           ": it holds no sound";
+  }
+  return "it holds no sound (no frames)";
 }
 
 // The file as libsndfile sees it through virtual I/O, with the data chunk's
@@ -367,20 +414,24 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
 
   SF_INFO info;
   std::memset(&info, 0, sizeof info);
+  TWavLayout wav;
+  int64_t fileSize = 0;
   {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
-    const TWavLength length =
-        fd >= 0 && fstat(fd, &st) == 0 ? CheckWavLength(fd, st.st_size) : TWavLength{};
-    if (length.Disagrees) {
-      FWarning = "'" + path + "': the header gives " + std::to_string(length.Declared) +
-                 " bytes of samples but the file holds " + std::to_string(length.FixedSize) +
-                 "; read to the end of the file";
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+      wav = InspectWav(fd, st.st_size);
+      fileSize = st.st_size;
+    }
+    if (wav.Disagrees) {
+      AddWarning("'" + path + "': the header gives " + std::to_string(wav.Declared) +
+                 " bytes of samples but the file holds " + std::to_string(wav.FixedSize) +
+                 "; read to the end of the file");
       impl->Patched.Fd = fd;
       impl->Patched.Length = st.st_size;
-      impl->Patched.PatchAt = length.SizeFieldAt;
+      impl->Patched.PatchAt = wav.SizeFieldAt;
       for (int i = 0; i < 4; ++i) {
-        impl->Patched.Patch[i] = static_cast<unsigned char>(length.FixedSize >> (8 * i));
+        impl->Patched.Patch[i] = static_cast<unsigned char>(wav.FixedSize >> (8 * i));
       }
       SF_VIRTUAL_IO io{PatchedLength, PatchedSeek, PatchedRead, PatchedWrite, PatchedTell};
       impl->File = sf_open_virtual(&io, SFM_READ, &info, &impl->Patched);
@@ -418,6 +469,17 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
     FError = error = ReadError(path, "the file is truncated (its data chunk is incomplete)");
     FFault = MakeFault(TAudioFault::Kind::RecordingTruncated, path);
     return false;
+  }
+  if (info.frames == 0) {
+    FError = error = ReadError(path, NoSoundReason(wav, fileSize));
+    FFault = MakeFault(TAudioFault::Kind::RecordingEmpty, path);
+    return false;
+  }
+  if (wav.DataFound && wav.Pcm && wav.BlockAlign > 0 && wav.DataBytes % wav.BlockAlign != 0) {
+    AddWarning("'" + path + "': its data chunk ends in " +
+               std::to_string(wav.DataBytes % wav.BlockAlign) +
+               " bytes that make no whole frame of " + std::to_string(wav.BlockAlign) +
+               "; they are ignored");
   }
   impl->FileChannels = info.channels;
   impl->DeclaredFrames = info.frames;

@@ -25,7 +25,8 @@ class TSoundFileReader {
   TSoundFileReader(const TSoundFileReader&) = delete;
   TSoundFileReader& operator=(const TSoundFileReader&) = delete;
 
-  // monoChannel: 0 left, 1 right. On failure `error` holds a one-line message.
+  // monoChannel: 0 left, 1 right. On failure `error` holds a one-line message;
+  // a file without a single frame fails too, with the reason.
   bool Open(const std::string& path, int monoChannel, std::string& error);
   // Fills up to maxFrames interleaved stereo frames; returns the count, 0 at
   // the end of the file, −1 on a read error (message in LastError()).
@@ -35,10 +36,13 @@ class TSoundFileReader {
   // The last failure as a code, with libsndfile's or the system's own text.
   const TAudioFault& Fault() const { return FFault; }
   // Set by Open when the file was read differently from what its header
-  // says (a data length the samples run past); empty otherwise.
+  // says (a data length the samples run past, bytes that make no whole
+  // frame), one line, "; " between two; empty otherwise.
   const std::string& Warning() const { return FWarning; }
 
  private:
+  void AddWarning(const std::string& text) { FWarning += (FWarning.empty() ? "" : "; ") + text; }
+
   struct Impl;
   std::unique_ptr<Impl> FImpl;
   TSoundFileInfo FInfo;

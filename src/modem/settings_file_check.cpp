@@ -1,12 +1,9 @@
 #include "modem/settings_file_check.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <sstream>
+
+#include "util/small_file.h"
 
 namespace sorvex {
 namespace {
@@ -45,24 +42,12 @@ const std::vector<std::string>& KnownSettingsKeys(const std::string& section) {
 
 TSettingsFileCheck CheckSettingsFile(const std::string& path) {
   TSettingsFileCheck check;
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) {
-    check.Error = "cannot read settings file '" + path + "': " + std::strerror(errno);
-    return check;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    check.Error = "cannot read settings file '" + path + "': it is a directory";
-    return check;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    check.Error = "cannot read settings file '" + path + "': " + std::strerror(errno);
+  std::string text, reason;
+  if (!ReadSmallFile(path, kTextFileLimit, text, reason)) {
+    check.Error = "cannot read settings file '" + path + "': " + reason;
     return check;
   }
   check.Readable = true;
-  std::ostringstream content;
-  content << in.rdbuf();
-  std::string text = content.str();
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
 
   std::istringstream lines(text);

@@ -88,6 +88,68 @@ FunctionUse UseOf(uint8_t code) {
   }
 }
 
+// Control bytes of a refused word (a NUL inside a number) as \xNN, so the
+// message stays one readable line.
+std::string Printable(const std::string& text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown += c;
+    } else {
+      static const char kHex[] = "0123456789ABCDEF";
+      shown += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 15];
+    }
+  }
+  return shown;
+}
+
+// The data bytes an answer of `function` carries, as the answer layout has
+// them; what the encoder would cut or leave out is refused instead.
+bool BodyFits(const std::string& name, uint8_t function, const AnswerDescriptor& answer, bool words,
+              std::string& reason) {
+  const size_t n = answer.Bytes.size();
+  size_t min = 0, max = 64;  // a code of no known layout: up to 64 bytes
+  switch (static_cast<TelegramFunction>(function)) {
+    case TelegramFunction::Gts:
+    case TelegramFunction::Gkds:
+      max = 1;  // the group's TS byte
+      break;
+    case TelegramFunction::Tsm:
+      max = 63;  // one TS byte per group
+      break;
+    case TelegramFunction::Bo:
+      min = 2;
+      max = 8;
+      break;
+    default:
+      break;
+  }
+  if (answer.ShortForm && (n > 0 || words)) {
+    reason = "the short form carries no bytes or words";
+    return false;
+  }
+  if (n >= min && n <= max) return true;
+  reason = "an answer to " + name + " carries " +
+           (min == 0 ? "at most " + std::to_string(max)
+                     : std::to_string(min) + ".." + std::to_string(max)) +
+           (max == 1 ? " data byte" : " data bytes") + " (bytes=), not " + std::to_string(n);
+  return false;
+}
+
+int RequestBits(long kp, uint8_t function, long group, long object) {
+  uint8_t buffer[kRequestBufferBytes] = {};
+  return EncodeRequestTelegram(
+      buffer, RequestDescriptor{static_cast<uint8_t>(kp), function, static_cast<uint8_t>(group),
+                                static_cast<uint8_t>(object)});
+}
+
+int AnswerBits(AnswerDescriptor answer, long kp) {
+  answer.KpAddress = static_cast<uint8_t>(kp);
+  uint8_t buffer[kAnswerBufferBytes] = {};
+  return EncodeAnswerTelegram(buffer, answer);
+}
+
 // Longest recording a scenario may describe: an hour of 8000 Hz stereo is
 // 115 MB in memory and on disk.
 constexpr int64_t kMaxFrames = 3600LL * 8000;
@@ -126,7 +188,7 @@ class Runner {
       }
       std::string reason;
       if (!Execute(command, line, reason)) {
-        error = "line " + std::to_string(number) + ": " + reason;
+        error = "line " + std::to_string(number) + ": " + Printable(reason);
         return false;
       }
     }
@@ -209,9 +271,8 @@ class Runner {
         FNoiseDb = NAN;
         channel = -1;
       } else {
-        char* end = nullptr;
-        const double db = std::strtod(line.positional[0].c_str(), &end);
-        if (*end != '\0' || !std::isfinite(db) || db < -20 || db > 100) {
+        double db = 0;
+        if (!ParseWholeDouble(line.positional[0], db) || db < -20 || db > 100) {
           reason = "bad Eb/N0 '" + line.positional[0] + "'";
           return false;
         }
@@ -272,8 +333,8 @@ class Runner {
         reason = "function " + name + " takes no object";
         return false;
       }
-      if (!Number(line, 3, channel ? 1 : 0, channel ? 8 : 255, object, reason,
-                  channel ? "channel (1..8)" : "object")) {
+      // TU objects are the eight bits of the object mask.
+      if (!Number(line, 3, 1, 8, object, reason, channel ? "channel (1..8)" : "object (1..8)")) {
         return false;
       }
     }
@@ -285,8 +346,12 @@ class Runner {
       reason = "function " + name + " needs a group and a channel, each 1..8";
       return false;
     }
+    if (use.object && !channel && line.positional.size() < 4) {
+      reason = "function " + name + " needs a group and an object 1..8";
+      return false;
+    }
     long flip = -1, answerKp = kp;
-    bool drop = false;
+    bool drop = false, wordsGiven = false;
     AnswerDescriptor answer;
     answer.FunctionCode = function;
     // The answer to Zutit and Nutit carries the channel address the request
@@ -321,10 +386,29 @@ class Runner {
       }
       if (key == "words" && ParseList(value, 0, 0, 0xFFFF, list) && list.size() <= 8) {
         for (size_t i = 0; i < list.size(); ++i) answer.Words[i] = static_cast<uint16_t>(list[i]);
+        wordsGiven = true;
         continue;
       }
       reason = "bad option '" + key + (value.empty() ? "" : "=" + value) + "'";
       return false;
+    }
+    if (command != "request" && !BodyFits(name, function, answer, wordsGiven, reason)) return false;
+    if (flip >= 0) {
+      // In an exchange the fault hits the answer; a request's bits count
+      // after its lead character.
+      const bool onRequest = command == "request";
+      if (drop) {
+        reason = "flip hits the answer, which drop leaves out";
+        return false;
+      }
+      const int bits =
+          onRequest ? RequestBits(kp, function, group, object) - 9 : AnswerBits(answer, answerKp);
+      if (flip >= bits) {
+        reason = "flip=" + std::to_string(flip) + " is past the " +
+                 (onRequest ? "request's " : "answer's ") + std::to_string(bits) + " bits (0.." +
+                 std::to_string(bits - 1) + ")";
+        return false;
+      }
     }
     if (command == "request" || command == "exchange") {
       RequestDescriptor request;

@@ -1,13 +1,6 @@
 // sorvex-tool simulate: a stereo recording of a line from a scenario file.
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +8,7 @@
 #include "sim/scenario.h"
 #include "tool/commands.h"
 #include "tool/tool_input.h"
+#include "util/small_file.h"
 
 namespace sorvex::tool {
 namespace {
@@ -36,25 +30,16 @@ std::string WithFileLine(const std::string& file, const std::string& error) {
 }
 
 int RunSimulate(const SimulateOptions& options) {
-  struct stat st {};
-  if (stat(options.Scenario.c_str(), &st) != 0) {
-    return Complain("simulate", "cannot read '" + options.Scenario + "': " + std::strerror(errno));
+  std::string text, reason;
+  if (!ReadSmallFile(options.Scenario, kTextFileLimit, text, reason)) {
+    return Complain("simulate", "cannot read '" + options.Scenario + "': " + reason);
   }
-  if (S_ISDIR(st.st_mode)) {
-    return Complain("simulate", "cannot read '" + options.Scenario + "': it is a directory");
-  }
-  std::ifstream in(options.Scenario, std::ios::binary);
-  if (!in) {
-    return Complain("simulate", "cannot read '" + options.Scenario + "': " + std::strerror(errno));
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
   const size_t slash = options.Scenario.find_last_of('/');
   const std::string baseDir = slash == std::string::npos ? "." : options.Scenario.substr(0, slash);
   std::vector<int16_t> frames;
   std::string error;
   if (!CheckWritable(options.Output, error)) return Complain("simulate", error);
-  if (!RunScenario(text.str(), baseDir, frames, error)) {
+  if (!RunScenario(text, baseDir, frames, error)) {
     return Complain("simulate", WithFileLine(options.Scenario, error));
   }
   if (!WriteStereoWav(options.Output, frames.data(), static_cast<int64_t>(frames.size() / 2),

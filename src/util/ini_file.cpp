@@ -10,8 +10,8 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "util/small_file.h"
 
 #include "util/str_format.h"
 
@@ -65,11 +65,14 @@ std::optional<std::string> KeyName(const std::string& line) {
 }  // namespace
 
 TIniFile::TIniFile(std::string path) : FPath(std::move(path)) {
-  std::ifstream in(FPath, std::ios::binary);
-  if (!in) return;
-  std::ostringstream content;
-  content << in.rdbuf();
-  std::string text = content.str();
+  std::string text, reason;
+  if (!ReadSmallFile(FPath, kTextFileLimit, text, reason)) {
+    // A file that is there but was not read (a device, too long, no
+    // permission) must not be replaced by what little this object holds.
+    struct stat st {};
+    FUnreadable = stat(FPath.c_str(), &st) == 0;
+    return;
+  }
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
     FBom = true;
     text.erase(0, 3);
@@ -155,6 +158,7 @@ void TIniFile::Write(const std::string& section, const std::string& key, const s
 }
 
 bool TIniFile::Save() const {
+  if (FUnreadable) return false;
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::path target(FPath);

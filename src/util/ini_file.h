@@ -14,7 +14,8 @@ namespace sorvex {
 // half-written file behind.
 class TIniFile {
  public:
-  // Reads the file now; a missing or unreadable file reads as empty.
+  // Reads the file now; a missing or unreadable file reads as empty, as does
+  // anything but an ordinary file or a file longer than kTextFileLimit.
   explicit TIniFile(std::string path);
 
   const std::string& Path() const { return FPath; }
@@ -28,7 +29,8 @@ class TIniFile {
   void Write(const std::string& section, const std::string& key, const std::string& value);
 
   // Writes the whole file (temporary file beside it, then rename).
-  // Creates the parent directory when it is missing. False when it failed.
+  // Creates the parent directory when it is missing. False when it failed,
+  // and at once when the file exists but could not be read.
   bool Save() const;
 
  private:
@@ -43,6 +45,7 @@ class TIniFile {
   std::vector<std::string> FLines;
   std::string FEol = "\n";
   bool FBom = false;
+  bool FUnreadable = false;
 };
 
 // One-call private-profile operations, each reading the file afresh.

@@ -3,6 +3,7 @@
 #include "audio/audio_source.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -111,6 +112,14 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
   EXPECT_FALSE(garbage.Error.empty());
   EXPECT_EQ(garbage.Fault.Code, TAudioFault::Kind::RecordingNotSound);
   EXPECT_FALSE(garbage.Fault.Library.empty());  // libsndfile's words
+
+  // A FIFO would hold the window until a writer came: refused at once.
+  const std::string fifo = (dir / "line.fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  TOpenedSource pipe = OpenSourceDevice(settings, {TAudioSource::Kind::File, fifo});
+  EXPECT_EQ(pipe.Device->GetStatus(), -1);
+  EXPECT_NE(pipe.Error.find("'" + fifo + "': it is a FIFO"), std::string::npos) << pipe.Error;
+  EXPECT_EQ(pipe.Fault.Code, TAudioFault::Kind::RecordingNotFile);
 
   TOpenedSource unknown = OpenSourceDevice(settings, TAudioSource::Parse("line.wav"));
   EXPECT_EQ(unknown.Device->GetStatus(), -1);

@@ -264,13 +264,16 @@ TEST_F(SoundFileTest, WriteStereoWavFailureLeavesNoFile) {
   EXPECT_FALSE(fs::exists(dir / "x.wav"));
 }
 
-TEST_F(SoundFileTest, EmptyWavIsValid) {
+// A WAV without frames is a well-formed file but no recording: refused.
+TEST_F(SoundFileTest, EmptyWavIsWrittenButNotTakenAsARecording) {
   std::string error;
   ASSERT_TRUE(WriteStereoWav(Path("e.wav"), nullptr, 0, error)) << error;
   TSoundFileReader reader;
-  ASSERT_TRUE(reader.Open(Path("e.wav"), 0, error)) << error;
+  EXPECT_FALSE(reader.Open(Path("e.wav"), 0, error));
+  EXPECT_EQ(error,
+            "cannot read '" + Path("e.wav") + "': its data chunk is empty: it holds no sound");
   std::vector<int16_t> block(2048);
-  EXPECT_EQ(reader.ReadBlock(block.data(), 1024), 0);
+  EXPECT_EQ(reader.ReadBlock(block.data(), 1024), -1);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // file and never decodes a damaged recording as silence. Also the shared
 // vocabulary: --channel, message prefixes, decode fed by encode.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -153,6 +154,8 @@ TEST_F(StrictInput, SettingsWithoutAKnownKeyWarnThenTheDefaultsServe) {
 
 TEST_F(StrictInput, SimulateRefusesWhatWouldGiveAnEmptyOrHugeRecording) {
   const fs::path out = dir / "out.wav";
+  std::string thousand = "1";
+  for (int i = 1; i < 1000; ++i) thousand += ",1";
   struct Case {
     std::string scenario, message;
   };
@@ -173,6 +176,25 @@ TEST_F(StrictInput, SimulateRefusesWhatWouldGiveAnEmptyOrHugeRecording) {
       {"exchange 3 Bo short\n", ":1: option 'short' does not apply to exchange Bo"},
       {"exchange 3 Zutit 9 1\n", ":1: bad group (1..8) '9'"},
       {"exchange 3 Nutit 2\n", ":1: function Nutit needs a group and a channel, each 1..8"},
+      {"exchange 3 TuOn 1 0\n", ":1: bad object (1..8) '0'"},
+      {"exchange 3 TuOff 1 9\n", ":1: bad object (1..8) '9'"},
+      {"exchange 3 TuOn 1\n", ":1: function TuOn needs a group and an object 1..8"},
+      {"exchange 3 Gtit 1 flip=189\n", ":1: flip=189 is past the answer's 189 bits (0..188)"},
+      {"request 3 Gts 1 flip=36\n", ":1: flip=36 is past the request's 36 bits (0..35)"},
+      {"exchange 3 Gts 1 drop flip=2\n", ":1: flip hits the answer, which drop leaves out"},
+      {"exchange 3 Bo bytes=" + thousand + "\n",
+       ":1: an answer to Bo carries 2..8 data bytes (bytes=), not 1000"},
+      {"answer 3 Bo bytes=1\n", ":1: an answer to Bo carries 2..8 data bytes (bytes=), not 1"},
+      {"exchange 3 Gts 1 bytes=1,2\n", ":1: an answer to Gts carries at most 1 data byte"},
+      {"exchange 3 Gts 1 short bytes=1\n", ":1: the short form carries no bytes or words"},
+      {std::string("exchange 3 Gts 1\0"
+                   "2\n",
+                   19),
+       ":1: bad group '1\\x002'"},
+      {std::string("noise 1\0"
+                   "0\n",
+                   10),
+       ":1: bad Eb/N0 '1\\x000'"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
@@ -185,6 +207,14 @@ TEST_F(StrictInput, SimulateRefusesWhatWouldGiveAnEmptyOrHugeRecording) {
     }
     EXPECT_FALSE(fs::exists(out));
   }
+  // The edges of the same ranges are taken.
+  for (const std::string edge :
+       {"exchange 3 Gtit 1 flip=188\n", "request 3 Gts 1 flip=35\n", "exchange 3 TuOff 1 8\n",
+        "exchange 3 Bo bytes=1,2,3,4,5,6,7,8\n"}) {
+    WriteFile(dir / "s.scn", edge);
+    EXPECT_EQ(Run("simulate " + Q(dir / "s.scn") + " -o " + Q(out)).status, 0) << edge;
+  }
+  fs::remove(out);
   const ToolResult folder = Run("simulate " + Q(dir) + " -o " + Q(out));
   EXPECT_EQ(folder.status, 2);
   ExpectOneLine(folder, "simulate", "it is a directory");
@@ -280,6 +310,84 @@ TEST_F(StrictInput, ARecordingLongerThanItsHeaderSaysIsReadToItsEnd) {
   EXPECT_EQ(taggedReplay.status, 0);
   EXPECT_EQ(taggedReplay.out, wholeReplay.out);
   EXPECT_EQ(taggedReplay.err, "");
+}
+
+// Sizes near 2^32 once made the chunk walk step by 0 and spin; files without
+// a whole frame were played as nothing and reported as success.
+TEST_F(StrictInput, RecordingsWithoutSoundOrWithImpossibleChunkSizesAreRefused) {
+  const std::string wav = Wav(2, std::vector<int16_t>(400, 300), 800);
+  auto le32 = [](uint32_t v) {
+    std::string s;
+    PutLe(s, v, 4);
+    return s;
+  };
+  struct Case {
+    std::string bytes, message;
+  };
+  const std::vector<Case> cases = {
+      {wav.substr(0, 12) + "LIST" + le32(0xFFFFFFF8) + wav.substr(12), "its WAV header is damaged"},
+      {wav.substr(0, 16) + le32(0xFFFFFFF7) + wav.substr(20), "its WAV header is damaged"},
+      {wav.substr(0, 41), "the file ends inside the header of its data chunk (41 bytes)"},
+      {Wav(2, {}, 0), "its data chunk is empty: it holds no sound"},
+      {Wav(2, {}, 3) + "abc", "its data chunk holds 3 bytes, less than one frame of 4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    WriteFile(dir / "bad.wav", c.bytes);
+    for (const std::string command : {"rx", "replay"}) {
+      const ToolResult r = Run(command + " " + Q(dir / "bad.wav"));
+      EXPECT_EQ(r.status, 2);
+      EXPECT_EQ(r.out, "");
+      ExpectOneLine(r, command, "cannot read '" + (dir / "bad.wav").string() + "': " + c.message);
+    }
+  }
+  // Whole frames play; the bytes after them are named and left out.
+  WriteFile(dir / "odd.wav", Wav(2, {1, 2, 3, 4}, 11) + "abc");
+  for (const std::string command : {"rx", "replay"}) {
+    const ToolResult r = Run(command + " " + Q(dir / "odd.wav"));
+    EXPECT_EQ(r.status, 0);
+    ExpectOneLine(r, command, "its data chunk ends in 3 bytes that make no whole frame of 4");
+  }
+}
+
+// Settings files and scenarios are small: /dev/zero, a FIFO or a long file
+// named as one is refused before it is read.
+TEST_F(StrictInput, SettingsAndScenariosAreReadOnlyFromOrdinaryFilesOfAtMostOneMebibyte) {
+  const fs::path wav = Line();
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  const std::string comment = "; a settings file of comments only\n";
+  std::string mebibyte;
+  while (mebibyte.size() + comment.size() <= (1u << 20)) mebibyte += comment;
+  mebibyte += std::string((1u << 20) - mebibyte.size() - 1, ';') + "\n";
+  WriteFile(dir / "full.ini", mebibyte);
+  WriteFile(dir / "long.ini", mebibyte + "\n");
+  EXPECT_EQ(Run("response " + Q(dir / "full.ini")).status, 0) << "exactly 1 MiB is taken";
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"/dev/zero", "it is a device, not a file"},
+      {(dir / "fifo").string(), "it is a FIFO, not a file"},
+      {(dir / "long.ini").string(), "it is longer than 1 MiB, the most it may hold"}};
+  for (const auto& [file, why] : files) {
+    SCOPED_TRACE(file);
+    const std::string refusal = "cannot read settings file '" + file + "': " + why;
+    const std::vector<std::pair<std::string, std::string>> runs = {
+        {"response", "response " + Q(file)},
+        {"rx", "rx " + Q(wav) + " --settings " + Q(file)},
+        {"replay", "replay " + Q(wav) + " --settings " + Q(file)}};
+    for (const auto& [command, args] : runs) {
+      const ToolResult r = Run(args);
+      EXPECT_EQ(r.status, 2);
+      EXPECT_EQ(r.out, "");
+      ExpectOneLine(r, command, refusal);
+    }
+    WriteFile(dir / "s.scn", "settings " + file + "\nsilence 10\n");
+    const ToolResult scenario = Run("simulate " + Q(dir / "s.scn") + " -o " + Q(dir / "o.wav"));
+    EXPECT_EQ(scenario.status, 2);
+    ExpectOneLine(scenario, "simulate", (dir / "s.scn").string() + ":1: " + refusal);
+    const ToolResult asScenario = Run("simulate " + Q(file) + " -o " + Q(dir / "o.wav"));
+    EXPECT_EQ(asScenario.status, 2);
+    ExpectOneLine(asScenario, "simulate", "cannot read '" + file + "': " + why);
+  }
+  EXPECT_FALSE(fs::exists(dir / "o.wav"));
 }
 
 TEST_F(StrictInput, DamagedHeadersAreExplainedBeforeTheLibrarysWords) {

@@ -100,6 +100,55 @@ TEST(SorvexProgram, OpensItsWindowOnAnXServerAndWritesItsKeys) {
     EXPECT_NE(ini.find(std::string("\n") + key + "\n"), std::string::npos) << key << "\n" << ini;
 }
 
+// A stored source the program cannot open (here a WAV whose LIST chunk
+// claims 0xFFFFFFF8 bytes, which once spun the header walk forever) and a
+// device named as the settings file: the window still comes up, and the
+// stored source is kept for the user to change.
+TEST(SorvexProgram, ASourceThatCannotBeOpenedLeavesTheWindowUp) {
+  int status = -1;
+  if (!std::filesystem::exists("/usr/bin/Xvfb") || Shell("command -v xdotool", status).empty())
+    GTEST_SKIP() << "Xvfb or xdotool is not installed";
+  testing::TTempDir dir("sorvex_app_bad_source");
+  const std::filesystem::path program = dir.Path() / "sorvex";
+  std::filesystem::copy_file(SORVEX_APP_PATH, program);
+  std::string error;
+  const std::vector<int16_t> frames(512, 100);
+  ASSERT_TRUE(WriteStereoWav(dir.File("good.wav"), frames.data(), 256, error)) << error;
+  const std::string wav = GetFile(dir.File("good.wav"));
+  testing::PutFile(dir.File("huge.wav"), wav.substr(0, 12) + "LIST" +
+                                             std::string("\xF8\xFF\xFF\xFF", 4) + wav.substr(12));
+  const std::string source = "AudioSource=file:" + dir.File("huge.wav") + "\n";
+  testing::PutFile(dir.File("Sorvex.ini"), "[System]\nDefModemName=/dev/zero\n" + source);
+
+  TXServer x(dir.Path());
+  ASSERT_FALSE(x.Display().empty()) << "Xvfb did not start";
+  const std::filesystem::path runtime = dir.Path() / "runtime";
+  std::filesystem::create_directory(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  TChild app(
+      {program.string()},
+      {"DISPLAY=" + x.Display(), Environment("PATH"), "LANG=C.UTF-8", "HOME=" + dir.Path().string(),
+       "XDG_RUNTIME_DIR=" + runtime.string(), "ASAN_OPTIONS=detect_leaks=0"},
+      dir.File("sorvex.err"));
+  std::string out;
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        out = Shell("DISPLAY=" + x.Display() +
+                        " xdotool search --onlyvisible --name 'Анализ канала ТМ' 2>&1",
+                    status);
+        return status == 0;
+      },
+      60))
+      << out << "\n"
+      << app.Ended() << "\n"
+      << GetFile(dir.File("sorvex.err"));
+  EXPECT_TRUE(app.Alive());
+  app.Signal(SIGTERM);
+  EXPECT_TRUE(WaitFor([&] { return !app.Alive(); }, 20));
+  EXPECT_EQ(app.Ended(), "exit 0") << GetFile(dir.File("sorvex.err"));
+  EXPECT_NE(GetFile(dir.File("Sorvex.ini")).find("\n" + source), std::string::npos);
+}
+
 // The lines of one journal ("X" or "E") of a transcript or of replay's
 // output: kind and text, without the time stamps.
 std::vector<std::string> JournalLines(const std::string& out, char journal) {

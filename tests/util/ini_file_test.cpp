@@ -77,6 +77,21 @@ TEST_F(IniTest, FailedWriteReportsFalseAndLeavesFileIntact) {
   }
 }
 
+// A file that is there but not read (too long, a FIFO) reads as empty and
+// is never replaced by the little this object then holds.
+TEST_F(IniTest, WhatIsNotReadIsNotOverwritten) {
+  const std::string huge = "[S]\nk=old\n" + std::string(1 << 20, ';');
+  Put(huge);
+  EXPECT_FALSE(ProfileWrite(path, "S", "k", "new"));
+  EXPECT_EQ(Get(), huge);
+  const std::string fifo = temp.File("fifo.ini");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ProfileRead(fifo, "S", "k"), std::nullopt);  // at once: no writer is waited for
+  EXPECT_FALSE(ProfileWrite(fifo, "S", "k", "new"));
+  struct stat st {};
+  EXPECT_TRUE(stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+}
+
 TEST_F(IniTest, ValuesCannotInjectLines) {
   TIniFile ini(path);
   ini.Write("S", "k", "a\n[Evil]\nx=1");

@@ -51,6 +51,12 @@ QString FaultText(const TAudioFault& fault) {
     case Kind::RecordingOpen:
       text = QStringLiteral("файл записи %1 не открывается").arg(Quoted(FileName(fault.Subject)));
       break;
+    case Kind::RecordingNotFile:
+      text = QStringLiteral("%1 — не файл записи").arg(Quoted(FileName(fault.Subject)));
+      break;
+    case Kind::RecordingEmpty:
+      text = QStringLiteral("в записи %1 нет звука").arg(Quoted(FileName(fault.Subject)));
+      break;
     case Kind::RecordingNotSound:
       text = QStringLiteral("%1 — не звуковой файл или его заголовок повреждён")
                  .arg(Quoted(FileName(fault.Subject)));
