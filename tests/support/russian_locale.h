@@ -1,8 +1,6 @@
 #pragma once
-
 // The C library's locale Russian for one test, as Qt sets it in a program on
 // a Russian desktop; the previous one comes back afterwards.
-
 #include <locale.h>
 
 #include <string>

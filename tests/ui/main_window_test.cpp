@@ -78,14 +78,12 @@ TEST_F(Window, FirstRunOpensWithTheDefaultsAndWritesEveryKey) {
   const QFontMetrics metrics(w.DgStatistic->font());
   ASSERT_EQ(widths.size(), 10u);
   for (int c = 0; c < 10; ++c) {
-    EXPECT_GE(widths[c], TStatisticsGrid::DefaultColumnWidths()[c]) << c;
     std::vector<QString> texts = TStatisticsGrid::TypicalTexts(c);
     texts.push_back(w.StatisticsModel->headerData(c, Qt::Horizontal).toString());
     for (const QString& text : texts)
       EXPECT_GE(widths[c], metrics.horizontalAdvance(text) + 4) << c << " " << text.toStdString();
   }
-  EXPECT_EQ(widths[1], 216);
-  EXPECT_GT(widths[7], 64);  // "-17.78 (-19.02)" did not fit
+  EXPECT_GT(widths[7], 64);  // "-17.78 (-19.02)" did not fit the designed 64
   // The device opened from the (empty) settings file name, reception off.
   ASSERT_NE(form->Device(), nullptr);
   EXPECT_EQ(opened, std::vector<std::string>{""});

@@ -392,12 +392,6 @@ TEST(StatusLine, FieldsForEachState) {
   s.DeviceError = "cannot read\n/data/line.wav: truncated";
   t = StatusTexts(s);
   EXPECT_EQ(t.Device, "Не открыто: нет звука (cannot read /data/line.wav: truncated)");
-  s.DeviceFault = {TAudioFault::Kind::RecordingNotSound, "/data/line.wav", "libsndfile",
-                   "File contains data in an unknown format.\n"};
-  EXPECT_EQ(StatusTexts(s).Device,
-            "Не открыто: «line.wav» — не звуковой файл или его заголовок повреждён (libsndfile: "
-            "File contains data in an unknown format.)");
-
   EXPECT_EQ(t.Position, "");
   s.Source = TAudioSource::Parse("hw:1");
   EXPECT_EQ(StatusTexts(s).Source, "Источник: неизвестный «hw:1»");
