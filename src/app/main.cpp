@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -37,6 +38,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication app(argc, argv);
+  // Qt has set the C library's locale from the desktop's; numbers in the
+  // INI, the settings files and the journals are written and read as C does.
+  std::setlocale(LC_NUMERIC, "C");
   // Every text of the program is Russian; the framework's own buttons and
   // file dialogs follow it whatever the session's locale.
   QTranslator framework;

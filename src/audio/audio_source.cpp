@@ -20,10 +20,14 @@ bool StartsWith(const std::string& text, const char* prefix) {
 
 // Opening a FIFO waits for a writer and a device may never end: the window
 // opens its source on the GUI thread, so only ordinary files are taken.
-std::string NotARecording(const std::string& path) {
+std::string NotARecording(const std::string& path, TAudioFault& fault) {
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return "cannot read '" + path + "': " + std::strerror(errno);
+  if (stat(path.c_str(), &st) != 0) {
+    fault = {TAudioFault::Kind::RecordingOpen, path, "", std::strerror(errno)};
+    return "cannot read '" + path + "': " + fault.Library;
+  }
   if (S_ISREG(st.st_mode)) return {};
+  fault = {TAudioFault::Kind::RecordingNotFile, path, "", ""};
   const char* what = S_ISDIR(st.st_mode)    ? "a directory"
                      : S_ISFIFO(st.st_mode) ? "a FIFO"
                      : S_ISSOCK(st.st_mode) ? "a socket"
@@ -73,11 +77,14 @@ TOpenedSource OpenSourceDevice(const std::string& settingsFileName, const TAudio
       auto stream = std::make_unique<TPortAudioStream>(options);
       const TPortAudioStream* card = stream.get();
       opened.Device = std::make_unique<TModemDevice>(settingsFileName, std::move(stream));
-      if (opened.Device->GetStatus() != 0) opened.Error = card->LastError();
+      if (opened.Device->GetStatus() != 0) {
+        opened.Error = card->LastError();
+        opened.Fault = card->LastFault();
+      }
       break;
     }
     case TAudioSource::Kind::File: {
-      opened.Error = NotARecording(source.Name);
+      opened.Error = NotARecording(source.Name, opened.Fault);
       if (!opened.Error.empty()) {
         opened.Device = std::make_unique<TModemDevice>(settingsFileName, nullptr);
         break;
@@ -90,15 +97,21 @@ TOpenedSource OpenSourceDevice(const std::string& settingsFileName, const TAudio
       auto stream = std::make_unique<TSoundFileStream>(options);
       opened.File = stream.get();
       opened.Device = std::make_unique<TModemDevice>(settingsFileName, std::move(stream));
-      if (opened.Device->GetStatus() != 0) opened.Error = opened.File->Error();
+      if (opened.Device->GetStatus() != 0) {
+        opened.Error = opened.File->Error();
+        opened.Fault = opened.File->Fault();
+      }
       break;
     }
     case TAudioSource::Kind::Unknown:
       opened.Device = std::make_unique<TModemDevice>(settingsFileName, nullptr);
       opened.Error = "unknown signal source '" + source.Name + "'";
+      opened.Fault = {TAudioFault::Kind::UnknownSource, source.Name, "", ""};
       break;
   }
   if (opened.Device->GetStatus() != 0 && opened.Error.empty()) opened.Error = "not started";
+  if (opened.Device->GetStatus() != 0 && opened.Fault.Code == TAudioFault::Kind::None)
+    opened.Fault.Code = TAudioFault::Kind::NotStarted;
   return opened;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/audio_fault.h"
 #include "modem/modem_device.h"
 
 namespace sorvex {
@@ -28,6 +29,7 @@ struct TAudioSource {
 struct TOpenedSource {
   std::unique_ptr<TModemDevice> Device;
   std::string Error;
+  TAudioFault Fault;  // the same as a code, for the window's own words
   // A file source's stream (owned by the device), for its position.
   const TSoundFileStream* File = nullptr;
 };

@@ -69,12 +69,14 @@ std::mutex gPaMutex;
 int gPaUsers = 0;
 
 // Under gPaMutex.
-bool AcquirePortAudio(std::string& error) {
+bool AcquirePortAudio(std::string& error, TAudioFault* fault = nullptr) {
   if (gPaUsers == 0) {
     SilenceSoundLibraries();
     const PaError rc = Pa_Initialize();
     if (rc != paNoError) {
       error = std::string("cannot initialise PortAudio: ") + Pa_GetErrorText(rc);
+      if (fault != nullptr)
+        *fault = {TAudioFault::Kind::AudioSystem, "", "PortAudio", Pa_GetErrorText(rc)};
       return false;
     }
   }
@@ -127,19 +129,24 @@ bool TPortAudioStream::Start(BlockFunction block) {
   Stop();
   std::lock_guard<std::mutex> lock(FMutex);
   FError.clear();
+  FFault = {};
   FBlocks = 0;
   FDropped = 0;
   FStopping = false;
   if (!block) {
     FError = "no block function";
+    FFault.Code = TAudioFault::Kind::NotStarted;
     return false;
   }
   std::lock_guard<std::mutex> pa(gPaMutex);
   TQuietStderr quiet;
-  if (!AcquirePortAudio(FError)) return false;
+  if (!AcquirePortAudio(FError, &FFault)) return false;
   FInitialised = true;
-  auto fail = [&](const std::string& message) {
+  using Kind = TAudioFault::Kind;
+  auto fail = [&](const std::string& message, Kind kind, const char* library = nullptr) {
     FError = message;
+    FFault = {kind, FOptions.DeviceName, library != nullptr ? "PortAudio" : "",
+              library != nullptr ? library : ""};
     if (FStream != nullptr) {
       Pa_CloseStream(FStream);
       FStream = nullptr;
@@ -154,15 +161,17 @@ bool TPortAudioStream::Start(BlockFunction block) {
   if (FOptions.DeviceName.empty()) {
     in = Pa_GetDefaultInputDevice();
     out = Pa_GetDefaultOutputDevice();
-    if (in == paNoDevice || out == paNoDevice) return fail("no default sound device");
+    if (in == paNoDevice || out == paNoDevice)
+      return fail("no default sound device", Kind::NoDefaultDevice);
   } else {
     in = out = FindDevice(FOptions.DeviceName);
     if (in == paNoDevice)
-      return fail("no sound device '" + FOptions.DeviceName + "' with 2 inputs and 2 outputs");
+      return fail("no sound device '" + FOptions.DeviceName + "' with 2 inputs and 2 outputs",
+                  Kind::NoNamedDevice);
   }
   const PaDeviceInfo* inInfo = Pa_GetDeviceInfo(in);
   const PaDeviceInfo* outInfo = Pa_GetDeviceInfo(out);
-  if (inInfo == nullptr || outInfo == nullptr) return fail("no sound device");
+  if (inInfo == nullptr || outInfo == nullptr) return fail("no sound device", Kind::NoDevice);
 
   PaStreamParameters inParams;
   std::memset(&inParams, 0, sizeof inParams);
@@ -179,14 +188,16 @@ bool TPortAudioStream::Start(BlockFunction block) {
   PaError rc = Pa_OpenStream(&stream, &inParams, &outParams, kAudioFrameRate, kAudioBlockFrames,
                              paNoFlag, &StreamCallback, this);
   if (rc != paNoError) {
-    return fail(std::string("cannot open the sound device: ") + Pa_GetErrorText(rc));
+    return fail(std::string("cannot open the sound device: ") + Pa_GetErrorText(rc),
+                Kind::DeviceOpen, Pa_GetErrorText(rc));
   }
   FStream = stream;
   Pa_SetStreamFinishedCallback(stream, &StreamFinished);
   FActive = true;
   rc = Pa_StartStream(stream);
   if (rc != paNoError) {
-    return fail(std::string("cannot start the sound device: ") + Pa_GetErrorText(rc));
+    return fail(std::string("cannot start the sound device: ") + Pa_GetErrorText(rc),
+                Kind::DeviceStart, Pa_GetErrorText(rc));
   }
   return true;
 }

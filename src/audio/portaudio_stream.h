@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/audio_fault.h"
 #include "modem/audio_stream.h"
 
 namespace sorvex {
@@ -44,6 +45,8 @@ class TPortAudioStream : public AudioStream {
   bool Running() const override;
 
   const std::string& LastError() const { return FError; }
+  // The same failure as a code, with PortAudio's own text.
+  const TAudioFault& LastFault() const { return FFault; }
   int64_t BlocksProcessed() const { return FBlocks.load(); }
   // Callbacks that played silence instead of the block function's output (a
   // block of another length than 1024 frames, or a block function that
@@ -73,6 +76,7 @@ class TPortAudioStream : public AudioStream {
   void* FStream = nullptr;  // PaStream*
   bool FInitialised = false;
   std::string FError;
+  TAudioFault FFault;
   std::atomic<bool> FActive{false};  // started and not yet finished
   std::atomic<bool> FStopping{false};
   std::atomic<int64_t> FBlocks{0};

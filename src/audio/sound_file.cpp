@@ -37,6 +37,11 @@ std::string ReadError(const std::string& path, const std::string& reason) {
   return "cannot read '" + path + "': " + OneLine(reason);
 }
 
+TAudioFault MakeFault(TAudioFault::Kind kind, const std::string& path, const char* libraryName = "",
+                      const std::string& library = "") {
+  return {kind, path, libraryName, OneLine(library)};
+}
+
 // Full scale 1.0 → 32768, rounded to nearest and clipped to int16; NaN → 0.
 int16_t ToInt16(double x) {
   if (!(x == x)) return 0;
@@ -261,6 +266,7 @@ struct TSoundFileReader::Impl {
   bool FileEnded = false;  // the file has no more frames
   bool Finished = false;   // and everything derived from them was delivered
   bool Failed = false;
+  TAudioFault Fault;  // why a read failed
 
   std::vector<double> FileBuffer;  // kChunkFrames × FileChannels
   std::vector<double> StereoIn;    // resampler input of a file with more than 2 channels
@@ -305,6 +311,7 @@ bool TSoundFileReader::Impl::Refill(std::string& error) {
 int TSoundFileReader::Impl::ReadChunk(std::string& error) {
   const sf_count_t got = sf_readf_double(File, FileBuffer.data(), kChunkFrames);
   if (got < 0 || (got < kChunkFrames && sf_error(File) != SF_ERR_NO_ERROR)) {
+    Fault = MakeFault(TAudioFault::Kind::RecordingRead, Path, "libsndfile", sf_strerror(File));
     error = ReadError(Path, sf_strerror(File));
     return -1;
   }
@@ -316,6 +323,7 @@ int TSoundFileReader::Impl::ReadChunk(std::string& error) {
         FileFramesRead < DeclaredFrames) {
       error = ReadError(Path, "the file is truncated (" + std::to_string(FileFramesRead) + " of " +
                                   std::to_string(DeclaredFrames) + " frames)");
+      Fault = MakeFault(TAudioFault::Kind::RecordingTruncated, Path);
       return -1;
     }
   }
@@ -381,6 +389,7 @@ bool TSoundFileReader::Impl::Resample(int n, std::string& error) {
         drain ? 0 : static_cast<size_t>(n - used), &taken, Converted.data(), room, &done);
     if (rc != nullptr) {
       error = ReadError(Path, std::string("sample-rate converter: ") + rc);
+      Fault = MakeFault(TAudioFault::Kind::RecordingRead, Path, "libsoxr", rc);
       return false;
     }
     TakeConverted(done);
@@ -397,6 +406,7 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
   FImpl.reset();
   FInfo = TSoundFileInfo{};
   FError.clear();
+  FFault = {};
   FWarning.clear();
   auto impl = std::make_unique<Impl>();
   impl->Path = path;
@@ -431,11 +441,18 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
     }
   }
   if (impl->File == nullptr) {
-    FError = error = "cannot read '" + path + "': " + OpenFailure(path, sf_strerror(nullptr));
+    const std::string library = sf_strerror(nullptr);
+    FError = error = "cannot read '" + path + "': " + OpenFailure(path, library);
+    // A file the system would not give is its fault; libsndfile judged the rest.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    FFault = fd < 0 ? MakeFault(TAudioFault::Kind::RecordingOpen, path, "", std::strerror(errno))
+                    : MakeFault(TAudioFault::Kind::RecordingNotSound, path, "libsndfile", library);
+    if (fd >= 0) close(fd);
     return false;
   }
   if (info.channels <= 0 || info.samplerate <= 0) {
     FError = error = ReadError(path, "no audio channels or no sample rate");
+    FFault = MakeFault(TAudioFault::Kind::RecordingUnsupported, path);
     return false;
   }
   // Ratios far outside what a sound card records are refused.
@@ -443,16 +460,19 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
   if (ratio < 1.0 / 256 || ratio > 256) {
     FError = error =
         ReadError(path, "sample rate " + std::to_string(info.samplerate) + " Hz is not supported");
+    FFault = MakeFault(TAudioFault::Kind::RecordingUnsupported, path);
     return false;
   }
   std::vector<char> log(16384, '\0');
   sf_command(impl->File, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
   if (LogShowsTruncatedData(log.data())) {
     FError = error = ReadError(path, "the file is truncated (its data chunk is incomplete)");
+    FFault = MakeFault(TAudioFault::Kind::RecordingTruncated, path);
     return false;
   }
   if (info.frames == 0) {
     FError = error = ReadError(path, NoSoundReason(wav, fileSize));
+    FFault = MakeFault(TAudioFault::Kind::RecordingEmpty, path);
     return false;
   }
   if (wav.DataFound && wav.Pcm && wav.BlockAlign > 0 && wav.DataBytes % wav.BlockAlign != 0) {
@@ -479,6 +499,8 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
     if (impl->Resampler == nullptr || soxrError != nullptr) {
       FError = error = ReadError(path, std::string("sample-rate converter: ") +
                                            (soxrError ? soxrError : "cannot be created"));
+      FFault =
+          MakeFault(TAudioFault::Kind::RecordingRead, path, "libsoxr", soxrError ? soxrError : "");
       return false;
     }
     if (info.channels > 2) impl->StereoIn.resize(static_cast<size_t>(kChunkFrames) * 2);
@@ -497,7 +519,10 @@ bool TSoundFileReader::Open(const std::string& path, int monoChannel, std::strin
 
 int TSoundFileReader::ReadBlock(int16_t* frames, int maxFrames) {
   if (!FImpl) {
-    if (FError.empty()) FError = "no sound file is open";
+    if (FError.empty()) {
+      FError = "no sound file is open";
+      FFault = MakeFault(TAudioFault::Kind::RecordingRead, "");
+    }
     return -1;
   }
   Impl& d = *FImpl;
@@ -511,6 +536,7 @@ int TSoundFileReader::ReadBlock(int16_t* frames, int maxFrames) {
     if (taken > 0) continue;
     if (d.Finished) break;
     if (!d.Refill(FError)) {
+      FFault = d.Fault;
       d.Failed = true;
       return -1;
     }

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "audio/audio_fault.h"
+
 namespace sorvex {
 
 struct TSoundFileInfo {
@@ -31,6 +33,8 @@ class TSoundFileReader {
   int ReadBlock(int16_t* frames, int maxFrames);
   const TSoundFileInfo& Info() const { return FInfo; }
   const std::string& LastError() const { return FError; }
+  // The last failure as a code, with libsndfile's or the system's own text.
+  const TAudioFault& Fault() const { return FFault; }
   // Set by Open when the file was read differently from what its header
   // says (a data length the samples run past, bytes that make no whole
   // frame), one line, "; " between two; empty otherwise.
@@ -43,6 +47,7 @@ class TSoundFileReader {
   std::unique_ptr<Impl> FImpl;
   TSoundFileInfo FInfo;
   std::string FError;
+  TAudioFault FFault;
   std::string FWarning;
 };
 

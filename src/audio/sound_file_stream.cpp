@@ -20,6 +20,7 @@ bool TSoundFileStream::Start(BlockFunction block) {
   {
     std::lock_guard<std::mutex> lock(FMutex);
     FError.clear();
+    FFault = {};
     FOutput.clear();
     FOutputWritten = false;
   }
@@ -28,12 +29,14 @@ bool TSoundFileStream::Start(BlockFunction block) {
   if (!block) {
     std::lock_guard<std::mutex> lock(FMutex);
     FError = "no block function";
+    FFault.Code = TAudioFault::Kind::NotStarted;
     return false;
   }
   std::string error;
   if (!FReader.Open(FOptions.InputPath, FOptions.MonoChannel, error)) {
     std::lock_guard<std::mutex> lock(FMutex);
     FError = error;
+    FFault = FReader.Fault();
     return false;
   }
   FBlock = std::move(block);
@@ -74,7 +77,7 @@ bool TSoundFileStream::WriteOutput(std::string& error) {
                         static_cast<int64_t>(FOutput.size() / kAudioChannels), error);
 }
 
-void TSoundFileStream::Finish(bool ok, const std::string& readError) {
+void TSoundFileStream::Finish(bool ok, const std::string& readError, const TAudioFault& readFault) {
   std::string error = readError;
   std::string writeError;
   if (!WriteOutput(writeError)) {
@@ -85,6 +88,7 @@ void TSoundFileStream::Finish(bool ok, const std::string& readError) {
   {
     std::lock_guard<std::mutex> lock(FMutex);
     if (!error.empty()) FError = error;
+    if (readFault.Code != TAudioFault::Kind::None) FFault = readFault;
   }
   // The callback first, so a WaitForEnd that returns finds it done.
   if (FOptions.OnEnd) FOptions.OnEnd(ok);
@@ -102,11 +106,13 @@ void TSoundFileStream::ThreadMain() {
   const auto start = std::chrono::steady_clock::now();
   bool ok = true;
   std::string error;
+  TAudioFault fault;
   while (!FStopRequested) {
     const int got = FReader.ReadBlock(in.data(), kAudioBlockFrames);
     if (got < 0) {
       ok = false;
       error = FReader.LastError();
+      fault = FReader.Fault();
       break;
     }
     if (got == 0) break;
@@ -126,7 +132,7 @@ void TSoundFileStream::ThreadMain() {
     ++FBlocks;
     if (got < kAudioBlockFrames) break;  // that was the padded last block
   }
-  if (!FStopRequested) Finish(ok, error);
+  if (!FStopRequested) Finish(ok, error, fault);
   if (ok && FOptions.RealTime && FOptions.SilenceAfterEnd) {
     std::fill(in.begin(), in.end(), 0);
     for (int64_t k = FBlocks.load() + 1; !FStopRequested; ++k) {
@@ -152,6 +158,11 @@ bool TSoundFileStream::WaitForEnd(int timeoutMs) {
 std::string TSoundFileStream::Error() const {
   std::lock_guard<std::mutex> lock(FMutex);
   return FError;
+}
+
+TAudioFault TSoundFileStream::Fault() const {
+  std::lock_guard<std::mutex> lock(FMutex);
+  return FFault;
 }
 
 }  // namespace sorvex

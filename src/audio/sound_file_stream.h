@@ -60,6 +60,8 @@ class TSoundFileStream : public AudioStream {
   int64_t BlocksProcessed() const { return FBlocks.load(); }
   // The last error: reading, or writing the output file. Read after the end.
   std::string Error() const;
+  // The reading failure among them as a code (none for a failed output).
+  TAudioFault Fault() const;
   const TSoundFileInfo& Info() const { return FReader.Info(); }
   // Set by Start when the recording was read differently from what its
   // header says (TSoundFileReader::Warning); empty otherwise.
@@ -67,7 +69,7 @@ class TSoundFileStream : public AudioStream {
 
  private:
   void ThreadMain();
-  void Finish(bool ok, const std::string& error);
+  void Finish(bool ok, const std::string& error, const TAudioFault& readFault);
   bool WriteOutput(std::string& error);
 
   Options FOptions;
@@ -83,6 +85,7 @@ class TSoundFileStream : public AudioStream {
   mutable std::mutex FMutex;  // FError, FOutput, FOutputWritten, the end wait
   std::condition_variable FChanged;
   std::string FError;
+  TAudioFault FFault;
   std::vector<int16_t> FOutput;
   bool FOutputWritten = false;
   std::thread FThread;

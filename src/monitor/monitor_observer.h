@@ -39,7 +39,8 @@ class TMonitorObserver {
     (void)colour;
     (void)title;
   }
-  // A valid answer stored new telemetry: the KP state window should repaint.
+  // A valid answer stored new telemetry, or the records were reset: the KP
+  // state window should repaint.
   virtual void KpWindowChanged() {}
   // The tick caught a failure; the GUI shows a box with this caption.
   virtual void ShowError(const std::string& caption, const std::string& text) {

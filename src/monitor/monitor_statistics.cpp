@@ -90,6 +90,8 @@ void TMonitor::UpdateKpStatistics(int channel, bool decodedOk, double noise,
 void TMonitor::ResetStatistics() {
   FKpStats.Clear();
   FObserver.StatisticsChanged();
+  // The KP state window shows records that are gone now.
+  FObserver.KpWindowChanged();
 }
 
 }  // namespace sorvex

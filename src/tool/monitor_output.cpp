@@ -9,6 +9,7 @@
 #include "monitor/statistics_text.h"
 #include "util/date_time.h"
 #include "util/number_text.h"
+#include "util/str_format.h"
 
 namespace sorvex::tool {
 namespace {
@@ -53,7 +54,7 @@ bool ParseLevels(const std::string& text, double levels[2], std::string& error) 
   }
   for (int i = 0; i < 2; ++i) {
     char* end = nullptr;
-    const double v = std::strtod(parts[static_cast<size_t>(i)].c_str(), &end);
+    const double v = StrToDouble(parts[static_cast<size_t>(i)].c_str(), &end);
     if (parts[static_cast<size_t>(i)].empty() || *end != '\0' || !(v >= 0.0 && v <= 1.0)) {
       error = "--levels: '" + parts[static_cast<size_t>(i)] + "' is not a level in 0..1";
       return false;

@@ -12,14 +12,13 @@
 
 #include "modem/settings_file_check.h"
 #include "tool/commands.h"
+#include "util/str_format.h"
 
 namespace sorvex::tool {
 namespace {
 
 std::string Number(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", v);
-  return text;
+  return StrFormat("%g", v);
 }
 
 // The whole of `text` as a double; false when anything is left over.
@@ -27,7 +26,7 @@ bool ParseDouble(const std::string& text, double& value) {
   if (text.empty()) return false;
   char* end = nullptr;
   errno = 0;
-  value = std::strtod(text.c_str(), &end);
+  value = StrToDouble(text.c_str(), &end);
   return *end == '\0';
 }
 

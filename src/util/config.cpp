@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "util/ini_file.h"
+#include "util/str_format.h"
 
 namespace sorvex {
 namespace {
@@ -81,9 +82,7 @@ bool IniWriteFloat(const std::string& iniFileName, const std::string& key, doubl
 }
 
 std::string FormatIniFloat(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
+  return StrFormat("%g", value);
 }
 
 std::string FormatIniIntList(const int32_t* values, int count) {

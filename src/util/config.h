@@ -43,7 +43,7 @@ int LoadGridColumns(const std::string& iniFileName, const std::string& key,
                     std::vector<int32_t>& widths);
 
 // The formats, shared with anything else that stores such values.
-std::string FormatIniFloat(double value);  // "%g"
+std::string FormatIniFloat(double value);  // "%g" as C writes it
 std::string FormatIniIntList(const int32_t* values, int count);
 std::vector<int32_t> ParseIniIntList(const std::string& text, int capacity);
 

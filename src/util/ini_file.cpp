@@ -13,6 +13,8 @@
 
 #include "util/small_file.h"
 
+#include "util/str_format.h"
+
 namespace sorvex {
 namespace {
 
@@ -226,7 +228,7 @@ double ParseLeadingFloat(const std::string& text) {
   if (error == std::errc::result_out_of_range) {
     // Tiny magnitudes become 0, huge ones the largest finite value of their sign.
     const std::string digits(first, end);
-    const double rough = std::strtod(digits.c_str(), nullptr);
+    const double rough = StrToDouble(digits.c_str(), nullptr);
     if (rough == 0.0) return 0.0;
     return rough < 0 ? -DBL_MAX : DBL_MAX;
   }

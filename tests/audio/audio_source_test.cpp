@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "alsa_files.h"
@@ -97,6 +99,9 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
   ASSERT_NE(missing.Device, nullptr);
   EXPECT_EQ(missing.Device->GetStatus(), -1);
   EXPECT_NE(missing.Error.find("gone.wav"), std::string::npos) << missing.Error;
+  // The same failures as codes, with the system's or libsndfile's own words.
+  EXPECT_EQ(missing.Fault, (TAudioFault{TAudioFault::Kind::RecordingOpen,
+                                        (dir / "gone.wav").string(), "", std::strerror(ENOENT)}));
   // The locked operations still work on the modems.
   EXPECT_EQ(missing.Device->BaudRate(0), 200);
 
@@ -105,6 +110,8 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
       OpenSourceDevice(settings, {TAudioSource::Kind::File, (dir / "text.wav").string()});
   EXPECT_EQ(garbage.Device->GetStatus(), -1);
   EXPECT_FALSE(garbage.Error.empty());
+  EXPECT_EQ(garbage.Fault.Code, TAudioFault::Kind::RecordingNotSound);
+  EXPECT_FALSE(garbage.Fault.Library.empty());  // libsndfile's words
 
   // A FIFO would hold the window until a writer came: refused at once.
   const std::string fifo = (dir / "line.fifo").string();
@@ -112,6 +119,7 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
   TOpenedSource pipe = OpenSourceDevice(settings, {TAudioSource::Kind::File, fifo});
   EXPECT_EQ(pipe.Device->GetStatus(), -1);
   EXPECT_NE(pipe.Error.find("'" + fifo + "': it is a FIFO"), std::string::npos) << pipe.Error;
+  EXPECT_EQ(pipe.Fault.Code, TAudioFault::Kind::RecordingNotFile);
 
   TOpenedSource unknown = OpenSourceDevice(settings, TAudioSource::Parse("line.wav"));
   EXPECT_EQ(unknown.Device->GetStatus(), -1);
@@ -126,7 +134,10 @@ TEST(AudioSource, WhatCannotBeOpenedLeavesADeviceWithoutSoundAndSaysWhy) {
             OpenSourceDevice(settings, {TAudioSource::Kind::Device, "no such card"});
         TOpenedSource card = OpenSourceDevice(settings, {});
         message = named.Error + "|" + card.Error;
-        return named.Device->GetStatus() == -1 && card.Device->GetStatus() == -1 ? 0 : 1;
+        const bool coded =
+            named.Fault == TAudioFault{TAudioFault::Kind::NoNamedDevice, "no such card", "", ""} &&
+            card.Fault.Code != TAudioFault::Kind::None;
+        return named.Device->GetStatus() == -1 && card.Device->GetStatus() == -1 && coded ? 0 : 1;
       });
   EXPECT_EQ(r.Status, 0) << r.Message;
   EXPECT_NE(r.Message.find("'no such card'"), std::string::npos) << r.Message;

@@ -94,7 +94,7 @@ TEST_F(KpWindows, KpFormFirstStartOpensAt640By480AtTheOriginAndWritesEveryKeyInO
     EXPECT_FALSE(form.testAttribute(Qt::WA_QuitOnClose));
     EXPECT_EQ(form.EdKp->value(), 1);
     EXPECT_EQ(form.EdKp->minimum(), 1);
-    EXPECT_EQ(form.EdKp->maximum(), 9);
+    EXPECT_EQ(form.EdKp->maximum(), 31);  // every KP a line carries
     EXPECT_EQ(form.Panel1->height(), 30);
     ASSERT_EQ(form.TbData->count(), 3);
     EXPECT_EQ(form.TbData->tabText(0), QStringLiteral("ТС"));
@@ -168,12 +168,12 @@ TEST_F(KpWindows, HandEditedValuesOutsideTheRangesAreKeptInside) {
     TFormKp kp(ini, list);
     TFormTit tit(ini, list);
     EXPECT_EQ(kp.size(), QSize(422, 357));
-    EXPECT_EQ(kp.Kp(), 9);
+    EXPECT_EQ(kp.Kp(), 31);
     EXPECT_EQ(tit.size(), QSize(535, 180));
     EXPECT_EQ(tit.Kp(), 1);
   }
   EXPECT_EQ(IniReadInt(ini, "FormKpWidth", 0), 422);
-  EXPECT_EQ(IniReadInt(ini, "FormKpAddr", 0), 9);
+  EXPECT_EQ(IniReadInt(ini, "FormKpAddr", 0), 31);
   EXPECT_EQ(IniReadInt(ini, "FormTitKp", 0), 1);
 }
 

@@ -172,6 +172,15 @@ TEST_F(KpWindowOnTheLine, TheKpStateWindowShowsKp3sLampsValuesAndFlagsAsTheyArri
     const KpRect r = TitValueRect(tl, g, 0);
     EXPECT_EQ(At(window, r.left + 2, r.top + 2) == base, g == 1) << g;
   }
+
+  // "Сбросить статистику": the records are gone, and the state window's
+  // lamps with them, at once.
+  prompts->Answers.push_back(true);
+  Click(Work().BtReset);
+  QCoreApplication::processEvents();
+  const QImage reset = OnScreen(*formKp);
+  for (int bit = 0; bit < 16; ++bit)
+    EXPECT_EQ(At(reset, 10, BoLampSquare(bit).top + 4), kSilver) << bit;
 }
 
 TEST_F(KpWindowOnTheLine, TheToolbarButtonRestoresAMinimisedKpWindow) {

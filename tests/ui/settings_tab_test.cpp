@@ -12,6 +12,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "support/russian_locale.h"
 #include "support/tool_runner.h"
 #include "ui/controls/graphic_panel.h"
 #include "ui/controls/tab_control.h"
@@ -329,10 +330,40 @@ TEST_F(SettingsTab, EditsAreStoredAsTypedAndAppliedWhenComplete) {
   EXPECT_EQ(Markers()[1].position, 4000);
 }
 
+// Saved on a Russian desktop (the C library and Qt both with a decimal
+// comma): the file reads back with every value the editor held.
+TEST_F(SettingsTab, AFileSavedOnARussianDesktopReadsBackTheSame) {
+  TRussianLocale russian;
+  if (!russian.Active()) GTEST_SKIP() << TRussianLocale::kMissing;
+  const QLocale before;
+  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+  OpenSettings(kModem1200);
+  TSettingsTab& t = Tab();
+  Choose(t.CbKind, 1);
+  Type(t.EdDbRipp, 2);
+  Choose(t.CbReceiver, 1);
+  prompts->Files = {QString::fromStdString(dir.File("ru.ini"))};
+  Click(t.BtSave);
+  QLocale::setDefault(before);
+  TModem reread(dir.File("ru.ini"), 512);
+  std::array<int32_t, 3> g{};
+  reread.GetGeneral(g[0], g[1], g[2]);
+  EXPECT_EQ(g, General());
+  for (int slot = 0; slot < 2; ++slot) {
+    TFilterSettings f, held = Filter(slot);
+    reread.GetFilter(slot, f);
+    EXPECT_EQ(std::tie(f.Kind, f.Order, f.Freq1, f.Freq2, f.Ripp),
+              std::tie(held.Kind, held.Order, held.Freq1, held.Freq2, held.Ripp));
+  }
+  EXPECT_EQ(reread.GetReceiver(), rkSensitive);
+  EXPECT_EQ(Filter(0).Ripp, 2);
+}
+
 TEST_F(SettingsTab, ASpeedNoneOfTheItemsHasIsKept) {
   OpenSettings("[GENERAL]\nBaudrate=150\n");
   TSettingsTab& t = Tab();
   EXPECT_EQ(t.CbBaudrate->currentIndex(), -1);
+  EXPECT_EQ(t.CbBaudrate->placeholderText(), "150");  // shown instead of an empty box
   EXPECT_EQ(t.SelectedBaudrate(), 150);
   t.Timer1Timer();
   EXPECT_EQ(t.TestSignalPanel->series[0].Count(), 4 * 64000 / 150);

@@ -22,6 +22,7 @@
 #include "audio/alsa_files.h"
 #include "audio/sound_file.h"
 #include "support/child_process.h"
+#include "support/russian_locale.h"
 #include "support/temp_dir.h"
 #include "support/tool_runner.h"
 
@@ -210,16 +211,27 @@ class TPacedFifo {
   std::thread FThread;
 };
 
+// How the program is run: on which signal source, in which locale, with
+// which switch-on levels stored in its INI (empty: none stored, 0.1 each).
+struct TLineRun {
+  bool PortAudio = false;
+  std::string Lang = "C.UTF-8";
+  std::string Levels;  // "L1,L2"
+};
+
 // A line left running: the program takes a recording of `sorvex-tool
 // simulate` as its signal (a file source, or the PortAudio default device
 // with ALSA routed to files and the capture fed at real-time pace), F5 typed
 // on a real X server switches reception on, the transcript file gets what
-// `sorvex-tool replay` prints for that recording, and SIGTERM ends it as
-// closing the window does.
-void RunLine(bool portAudio) {
+// `sorvex-tool replay` prints for that recording (run in the same locale),
+// and SIGTERM ends it as closing the window does. With stored levels the
+// INI is started again, and the levels survive both starts as written.
+void RunLine(const TLineRun& run) {
+  const bool portAudio = run.PortAudio;
   int status = -1;
   if (!std::filesystem::exists("/usr/bin/Xvfb") || Shell("command -v xdotool", status).empty())
     GTEST_SKIP() << "Xvfb or xdotool is not installed";
+  const std::string locale = "LANG=" + run.Lang + " LC_ALL=" + run.Lang + " ";
   testing::TTempDir dir("sorvex_app_line");
   const std::filesystem::path program = dir.Path() / "sorvex";
   std::filesystem::copy_file(SORVEX_APP_PATH, program);
@@ -238,9 +250,10 @@ void RunLine(bool portAudio) {
             "' 2>&1",
         status);
   ASSERT_EQ(status, 0);
-  const std::string replay = Shell("'" + tool + "' replay '" + dir.File("line.wav") +
-                                       "' --settings '" + dir.File("modem.ini") + "'",
-                                   status);
+  const std::string replay =
+      Shell(locale + "'" + tool + "' replay '" + dir.File("line.wav") + "' --settings '" +
+                dir.File("modem.ini") + "'" + (run.Levels.empty() ? "" : " --levels " + run.Levels),
+            status);
   ASSERT_EQ(status, 0);
   const auto expected = JournalLines(replay, 'X');
   ASSERT_GE(expected.size(), 12u) << replay;
@@ -248,8 +261,14 @@ void RunLine(bool portAudio) {
   const std::string ini = dir.File("Sorvex.ini");
   const std::string transcript = dir.File("transcript.txt");
   const std::string source = portAudio ? "" : "file:" + dir.File("line.wav");
-  testing::PutFile(ini, "[System]\nDefModemName=" + dir.File("modem.ini") +
-                            "\nAudioSource=" + source + "\nJournalFile=" + transcript + "\n");
+  std::string levelKeys;
+  if (!run.Levels.empty()) {
+    const size_t comma = run.Levels.find(',');
+    levelKeys = "LevelStart1=" + run.Levels.substr(0, comma) + "\n" +
+                "LevelStart2=" + run.Levels.substr(comma + 1) + "\n";
+  }
+  testing::PutFile(ini, "[System]\nDefModemName=" + dir.File("modem.ini") + "\nAudioSource=" +
+                            source + "\nJournalFile=" + transcript + "\n" + levelKeys);
   std::vector<std::string> env;
   std::unique_ptr<TPacedFifo> capture;
   if (portAudio) {
@@ -276,10 +295,9 @@ void RunLine(bool portAudio) {
   const std::filesystem::path runtime = dir.Path() / "runtime";
   std::filesystem::create_directory(runtime);
   std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-  for (const std::string& e :
-       {"DISPLAY=" + x.Display(), Environment("PATH"), std::string("LANG=C.UTF-8"),
-        "HOME=" + dir.Path().string(), "XDG_RUNTIME_DIR=" + runtime.string(),
-        std::string("ASAN_OPTIONS=detect_leaks=0")})
+  for (const std::string& e : {"DISPLAY=" + x.Display(), Environment("PATH"), "LANG=" + run.Lang,
+                               "HOME=" + dir.Path().string(), "XDG_RUNTIME_DIR=" + runtime.string(),
+                               std::string("ASAN_OPTIONS=detect_leaks=0")})
     env.push_back(e);
   TChild app({program.string()}, env, dir.File("sorvex.err"));
   const auto started = std::chrono::steady_clock::now();
@@ -325,17 +343,42 @@ void RunLine(bool portAudio) {
   for (const std::string& key :
        {"AudioSource=" + source + "\n", "JournalFile=" + transcript + "\n",
         "DefModemName=" + dir.File("modem.ini") + "\n", std::string("StatisticGrid="),
-        std::string("TestData="), std::string("LevelStart1=0.1\n"), std::string("Width="),
-        std::string("FormKpAddr=1\n"), std::string("FormTitKp=1\n")})
+        std::string("TestData="), std::string("Width="), std::string("FormKpAddr=1\n"),
+        std::string("FormTitKp=1\n"),
+        run.Levels.empty() ? std::string("LevelStart1=0.1\nLevelStart2=0.1\n") : levelKeys})
     EXPECT_NE(keys.find("\n" + key), std::string::npos) << key << "\n" << keys;
+  if (run.Levels.empty()) return;
+
+  // The second start reads what the first wrote, and writes it back the same.
+  TChild again({program.string()}, env, dir.File("sorvex.err"));
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        Shell(xdotool + "search --onlyvisible --name 'Анализ канала ТМ' 2>&1", status);
+        return status == 0;
+      },
+      60))
+      << again.Ended() << "\n"
+      << GetFile(dir.File("sorvex.err"));
+  again.Signal(SIGTERM);
+  EXPECT_TRUE(WaitFor([&] { return !again.Alive(); }, 20));
+  EXPECT_EQ(again.Ended(), "exit 0") << GetFile(dir.File("sorvex.err"));
+  EXPECT_NE(GetFile(ini).find("\n" + levelKeys), std::string::npos) << GetFile(ini);
 }
 
 TEST(SorvexProgram, PlaysARecordingIntoItsTranscriptAndExitsCleanlyOnSigterm) {
-  RunLine(false);
+  RunLine({});
 }
 
 TEST(SorvexProgram, ListensOnTheDefaultCardIntoItsTranscriptAndExitsCleanlyOnSigterm) {
-  RunLine(true);
+  RunLine({.PortAudio = true, .Lang = "C.UTF-8", .Levels = ""});
+}
+
+// On a Russian desktop, as its users run it: the INI's levels, the
+// journals' decibels and the transcript are as C writes numbers, equal to
+// what sorvex-tool prints there.
+TEST(SorvexProgram, OnARussianDesktopWritesNumbersAsCDoes) {
+  if (!testing::TRussianLocale().Active()) GTEST_SKIP() << testing::TRussianLocale::kMissing;
+  RunLine({.PortAudio = false, .Lang = testing::TRussianLocale::kName, .Levels = "0.37,0.25"});
 }
 
 // The recordings the program made in `dir`, oldest name first.

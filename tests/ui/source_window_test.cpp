@@ -10,9 +10,12 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 
 #include "audio/sound_file.h"
 #include "audio/sound_file_stream.h"
+#include "ui/kp/kp_form.h"
 #include "ui/window/signal_close.h"
 #include "ui/window/source_dialog.h"
 #include "ui/window/status_line.h"
@@ -42,6 +45,7 @@ class SourceWindow : public testing::WindowTest {
       loop = stream.get();
       opened.Device = std::make_unique<TModemDevice>(file, std::move(stream));
       opened.Error = failWith;
+      opened.Fault = failFault;
       return opened;
     };
     form = std::make_unique<TForm1>(std::move(options));
@@ -55,6 +59,7 @@ class SourceWindow : public testing::WindowTest {
   std::vector<std::string> devices{"Card A", "Card B"};
   std::vector<std::string> sources;  // every source opened, as the INI writes it
   std::string failWith;
+  TAudioFault failFault;
 };
 
 TEST_F(SourceWindow, TheDialogsChoiceReopensTheDeviceAtOnceWithReceptionOff) {
@@ -107,12 +112,14 @@ TEST_F(SourceWindow, ASourceChangedOnTheSettingsTabAppliesWhenTheWorkTabOpens) {
 
 TEST_F(SourceWindow, TheStatusBarSaysWhatIsOpenAndWhyNot) {
   failWith = "no sound device 'Card C' with 2 inputs and 2 outputs";
+  failFault = {TAudioFault::Kind::NoNamedDevice, "Card C", "", ""};
   PutFile(Ini(), "[System]\nAudioSource=device:Card C\n");
   OpenWithSources();
   EXPECT_EQ(form->Device()->GetStatus(), -1);
   EXPECT_EQ(Field(form->LbSource), "Источник: «Card C»");
+  // Our words, not the audio layer's English.
   EXPECT_EQ(Field(form->LbDevice),
-            "Не открыто: no sound device 'Card C' with 2 inputs and 2 outputs");
+            "Не открыто: нет звукового устройства «Card C» с двумя входами и двумя выходами");
   EXPECT_EQ(form->LbDevice->toolTip(), Field(form->LbDevice));
   EXPECT_EQ(Field(form->LbReception), "Приём: выкл");
   EXPECT_EQ(Field(form->LbPolling), "Опрос: выкл");
@@ -169,12 +176,32 @@ TEST_F(SourceWindow, KeysActAsTheirButtons) {
   EXPECT_EQ(prompts->Questions[0], "Очистить журнал cобытий?");
   EXPECT_EQ(Monitor().EventLog().Size(), 0u);
 
+  // From the KP state window's KP edit (it stays on top with the focus)
+  // the keys reach the work tab; the edit takes none of them as editing.
+  TFormKp kp(Ini(), Monitor().KpStats());
+  kp.show();
+  kp.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&kp));
+  kp.EdKp->setFocus();
+  for (const Qt::Key key : {Qt::Key_F5, Qt::Key_F6}) QTest::keyClick(kp.EdKp, key);
+  for (const Qt::Key key : {Qt::Key_K, Qt::Key_L, Qt::Key_E})
+    QTest::keyClick(kp.EdKp, key, Qt::ControlModifier);
+  EXPECT_TRUE(Monitor().Receiving() && Monitor().Polling());
+  EXPECT_EQ(shown, 2);
+  EXPECT_EQ(prompts->Questions.size(), 2u);          // Ctrl+L's
+  EXPECT_EQ(prompts->DialogDirectories.size(), 1u);  // Ctrl+E's
+  for (const Qt::Key key : {Qt::Key_F5, Qt::Key_F6}) QTest::keyClick(kp.EdKp, key);
+  EXPECT_FALSE(Monitor().Receiving() || Monitor().Polling());
+  kp.close();
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+
   // On the settings tab the keys do nothing.
   ClickTab(1);
   QTest::keyClick(form.get(), Qt::Key_F5);
   QTest::keyClick(form.get(), Qt::Key_K, Qt::ControlModifier);
   EXPECT_FALSE(w.SBtStartStop->isChecked());
-  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(shown, 2);
 }
 
 TEST_F(SourceWindow, CtrlCCopiesTheSelectedRowsAsTranscriptLines) {
@@ -296,8 +323,9 @@ TEST_F(SourceWindow, ARecordingPlaysThroughTheWindowAndItsTranscriptIsWritten) {
   // A recording that is not there: the reason, and nothing else.
   form->SetAudioSource("file:" + dir.File("gone.wav"));
   EXPECT_EQ(form->Device()->GetStatus(), -1);
-  EXPECT_TRUE(Field(form->LbDevice).startsWith("Не открыто: "));
-  EXPECT_TRUE(Field(form->LbDevice).contains("gone.wav"));
+  EXPECT_EQ(Field(form->LbDevice),
+            QStringLiteral("Не открыто: файл записи «gone.wav» не открывается (%1)")
+                .arg(QString::fromLocal8Bit(std::strerror(ENOENT))));
   EXPECT_EQ(Field(form->LbPosition), "");
   EXPECT_TRUE(prompts->Messages.empty());
 }
@@ -360,9 +388,10 @@ TEST(StatusLine, FieldsForEachState) {
   s.FileEnded = true;
   EXPECT_EQ(StatusTexts(s).Position, "Запись окончена: 0:01.1");
   s.DeviceOpen = false;
+  // A backend that gave no code keeps its text, in brackets after ours.
   s.DeviceError = "cannot read\n/data/line.wav: truncated";
   t = StatusTexts(s);
-  EXPECT_EQ(t.Device, "Не открыто: cannot read /data/line.wav: truncated");
+  EXPECT_EQ(t.Device, "Не открыто: нет звука (cannot read /data/line.wav: truncated)");
   EXPECT_EQ(t.Position, "");
   s.Source = TAudioSource::Parse("hw:1");
   EXPECT_EQ(StatusTexts(s).Source, "Источник: неизвестный «hw:1»");

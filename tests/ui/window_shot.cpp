@@ -1,5 +1,6 @@
 // Plays a recording through the main window and photographs it:
 //   sorvex_ui_window_shot OUT.png RECORDING MODEM.ini [HOLD_SECONDS [STOP_BLOCK]]
+// (SORVEX_SHOT_FIRST_RUN=1 in the environment: at the first run's 640 × 480.)
 // The window runs on the sound-file backend, paced by its own timer as in
 // the end-to-end test, with reception switched on by its button. After the
 // recording (or, with STOP_BLOCK, once blocks 0 .. STOP_BLOCK − 1 are in and
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QStyleFactory>
+#include <QTabWidget>
 #include <QTimer>
 #include <atomic>
 #include <cstdio>
@@ -57,14 +59,20 @@ int main(int argc, char** argv) {
   QDir().mkpath(dir);
   const std::string ini = QDir(dir).filePath("Sorvex.ini").toStdString();
   IniWriteString(ini, "DefModemName", modem);
-  IniWriteInt(ini, "Width", 1100);
-  IniWriteInt(ini, "Height", 820);
-  IniWriteInt(ini, "HeightOs", 250);
-  IniWriteInt(ini, "HeightSt", 110);
-  IniWriteInt(ini, "FormKpLeft", 660);
-  IniWriteInt(ini, "FormKpTop", 40);
-  IniWriteInt(ini, "FormKpWidth", 600);
-  IniWriteInt(ini, "FormKpHeight", 460);
+  // SORVEX_SHOT_FIRST_RUN=1: the window at its first-run size, 640 × 480.
+  const char* firstRun = std::getenv("SORVEX_SHOT_FIRST_RUN");
+  if (firstRun == nullptr || std::string(firstRun) != "1") {
+    IniWriteInt(ini, "Width", 1100);
+    IniWriteInt(ini, "Height", 820);
+    IniWriteInt(ini, "HeightOs", 250);
+    IniWriteInt(ini, "HeightSt", 110);
+  }
+  // Beside the large window; over the small one.
+  const bool small = firstRun != nullptr && std::string(firstRun) == "1";
+  IniWriteInt(ini, "FormKpLeft", small ? 300 : 660);
+  IniWriteInt(ini, "FormKpTop", small ? 150 : 40);
+  IniWriteInt(ini, "FormKpWidth", small ? 440 : 600);
+  IniWriteInt(ini, "FormKpHeight", small ? 360 : 460);
   IniWriteInt(ini, "FormTitLeft", 660);
   IniWriteInt(ini, "FormTitTop", 530);
   IniWriteInt(ini, "FormTitWidth", 600);
@@ -140,6 +148,12 @@ int main(int argc, char** argv) {
   formKp->TbData->setCurrentIndex(0);
   const QString tit = QString::fromLocal8Bit(argv[1]).replace(".png", "-tit.png");
   if (formTit->grab().save(tit)) std::printf("%s\n", qPrintable(tit));
+  // The settings tab, as OUT-settings.png.
+  form->PageControl1->setCurrentIndex(1);
+  QCoreApplication::processEvents();
+  const QString settingsShot = QString::fromLocal8Bit(argv[1]).replace(".png", "-settings.png");
+  if (form->grab().save(settingsShot)) std::printf("%s\n", qPrintable(settingsShot));
+  form->PageControl1->setCurrentIndex(0);
   std::fflush(stdout);
   if (holdSeconds > 0) {
     QTimer::singleShot(holdSeconds * 1000, &app, &QCoreApplication::quit);

@@ -29,7 +29,7 @@ void SetUpKpWindow(QWidget* form, const QString& caption) {
   form->setFont(KpFormFont());
 }
 
-TKpBar AddKpBar(QWidget* form, QBoxLayout* layout) {
+TKpBar AddKpBar(QWidget* form, QBoxLayout* layout, int maxKp) {
   TKpBar bar;
   auto* panel = new QFrame(form);
   panel->setObjectName(QStringLiteral("Panel1"));
@@ -42,7 +42,7 @@ TKpBar AddKpBar(QWidget* form, QBoxLayout* layout) {
   label->setObjectName(QStringLiteral("LbKp"));
   auto* edit = new QSpinBox(panel);
   edit->setObjectName(QStringLiteral("EdKp"));
-  edit->setRange(1, 9);
+  edit->setRange(1, maxKp);
   edit->setValue(1);
   edit->setFixedWidth(50);
   label->setBuddy(edit);

@@ -28,7 +28,7 @@ class TKpDrawPanel : public QWidget {
 };
 
 // What both KP windows share: the window flags, and the top bar Panel1,
-// 30 pixels high, with the label "КП" and EdKp (1..9, default 1).
+// 30 pixels high, with the label "КП" and EdKp (1..maxKp, default 1).
 struct TKpBar {
   QWidget* Panel1 = nullptr;
   QSpinBox* EdKp = nullptr;
@@ -37,6 +37,6 @@ struct TKpBar {
 // program running once the main window has closed; sets the form font.
 void SetUpKpWindow(QWidget* form, const QString& caption);
 // Adds Panel1 to `layout` (of `form`).
-TKpBar AddKpBar(QWidget* form, QBoxLayout* layout);
+TKpBar AddKpBar(QWidget* form, QBoxLayout* layout, int maxKp);
 
 }  // namespace sorvex

@@ -21,7 +21,8 @@ TFormKp::TFormKp(std::string iniFileName, const TKpRecordList& kpStats, QWidget*
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  const TKpBar bar = AddKpBar(this, layout);
+  // A line carries KPs 1..31; stored addresses 1..9 read as before.
+  const TKpBar bar = AddKpBar(this, layout, kMaxKp);
   Panel1 = bar.Panel1;
   EdKp = bar.EdKp;
 
@@ -57,7 +58,7 @@ TFormKp::TFormKp(std::string iniFileName, const TKpRecordList& kpStats, QWidget*
   const int width = IniReadInt(FIniFileName, "FormKpWidth", 640);
   move(left, top);
   resize(width, height);
-  EdKp->setValue(IniReadInt(FIniFileName, "FormKpAddr", 1));  // kept inside 1..9
+  EdKp->setValue(IniReadInt(FIniFileName, "FormKpAddr", 1));  // kept inside 1..31
 
   connect(EdKp, &QSpinBox::valueChanged, this, &TFormKp::EdKpChange);
   connect(TbData, &QTabBar::currentChanged, this, &TFormKp::TbDataChange);

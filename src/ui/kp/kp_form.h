@@ -23,6 +23,7 @@ class TFormKp : public QWidget {
  public:
   static constexpr int kMinWidth = 422;
   static constexpr int kMinHeight = 357;
+  static constexpr int kMaxKp = 31;
 
   // Restores FormKpTop, FormKpLeft, FormKpHeight, FormKpWidth and FormKpAddr
   // from `iniFileName`, read in that order (absent keys get their defaults

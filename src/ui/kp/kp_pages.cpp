@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "monitor/kp_record_list.h"
+#include "ui/controls/form_font.h"
 #include "util/date_time.h"
 
 namespace sorvex {
@@ -205,11 +206,7 @@ KpPageStyle KpPageStyle::FromPalette(const QPalette& palette) {
 }
 
 QFont KpFormFont() {
-  QFont font;
-  font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(11);
-  return font;
+  return FormFont();
 }
 
 // ---- Painting

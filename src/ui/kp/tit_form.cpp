@@ -20,7 +20,7 @@ TFormTit::TFormTit(std::string iniFileName, const TKpRecordList& kpStats, QWidge
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  const TKpBar bar = AddKpBar(this, layout);
+  const TKpBar bar = AddKpBar(this, layout, 9);
   Panel1 = bar.Panel1;
   EdKp = bar.EdKp;
   PnDraw = new TKpDrawPanel(this, [this](QPainter& p, QSize size) { Paint(p, size); });

@@ -272,8 +272,11 @@ void TSettingsTab::ShowSettings() {
   int32_t baud = 0, freq0 = 0, freq1 = 0;
   FSettingsModem->GetGeneral(baud, freq0, freq1);
   // A speed none of the items has leaves no item selected (rather than the
-  // one selected before, which is not what the editor holds).
-  CbBaudrate->setCurrentIndex(CbBaudrate->findData(baud));
+  // one selected before, which is not what the editor holds); the box still
+  // shows that speed, greyed, as the file has it.
+  const int item = CbBaudrate->findData(baud);
+  CbBaudrate->setPlaceholderText(item < 0 ? QString::number(baud) : QString());
+  CbBaudrate->setCurrentIndex(item);
   CbReceiver->setCurrentIndex(CbReceiver->findData(FSettingsModem->GetReceiver()));
   EdSFreq0->setValue(freq0);
   EdSFreq1->setValue(freq1);

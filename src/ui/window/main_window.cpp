@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QShortcut>
@@ -24,6 +25,7 @@
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
 #include "ui/controls/crawler_show.h"
+#include "ui/controls/form_font.h"
 #include "ui/settings/settings_tab.h"
 #include "ui/window/prompts.h"
 #include "ui/window/status_line.h"
@@ -56,6 +58,7 @@ TForm1::TForm1(Options options, QWidget* parent)
       FListDevices(std::move(options.ListDevices)) {
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("Анализ канала ТМ"));
+  setFont(FormFont());
   FExecutableDir = options.ExecutableDir.empty()
                        ? QFileInfo(QString::fromStdString(FIniFileName)).absolutePath()
                        : QString::fromStdString(options.ExecutableDir);
@@ -74,6 +77,7 @@ TForm1::TForm1(Options options, QWidget* parent)
   PageControl1->addTab(TabSheet2, QStringLiteral("Настройка"));
   setCentralWidget(PageControl1);
   PageControl1->tabBar()->installEventFilter(this);
+  qApp->installEventFilter(this);  // the work tab's keys from every window
   BuildStatusBar();
   BuildShortcuts();
   TabSheet1->MixerAction = [this] { SourceDialog(); };
@@ -138,7 +142,8 @@ void TForm1::ReadIniKeys() {
   resize(width, height);
   work.PnData->setFixedHeight(std::max(0, IniReadInt(ini, "HeightOs", 100)));
   work.PnStatistic->setFixedHeight(std::max(0, IniReadInt(ini, "HeightSt", 100)));
-  std::vector<int32_t> widths = TStatisticsGrid::DefaultColumnWidths();
+  // Stored widths are used as stored; the first run's fit the font.
+  std::vector<int32_t> widths = work.DgStatistic->FirstRunColumnWidths();
   LoadGridColumns(ini, "StatisticGrid", widths);
   work.DgStatistic->SetColumnWidths(widths);
 
@@ -183,6 +188,9 @@ void TForm1::WriteIniKeys() {
 
 TForm1::~TForm1() {
   TimerRedraw->stop();
+  // The statistics reset below needs no repaint of a KP window that may be
+  // gone already.
+  FUpdateKpForm = nullptr;
   WriteIniKeys();
   FMonitor->ResetStatistics();
   StopDevice();
@@ -190,6 +198,7 @@ TForm1::~TForm1() {
   FMonitor->ClearLog(1);
   // The views go before the lists they read.
   FViewsAttached = false;
+  qApp->removeEventFilter(this);
   PageControl1->tabBar()->removeEventFilter(this);
   delete PageControl1;
   PageControl1 = nullptr;
@@ -212,6 +221,7 @@ void TForm1::StartDevice(const std::string& fileName) {
     TOpenedSource opened = FOpenSource(fileName, TAudioSource::Parse(FAudioSource));
     device = std::move(opened.Device);
     FDeviceError = std::move(opened.Error);
+    FDeviceFault = opened.Fault;
     FSourceFile = opened.File;
   } else if (FOpenDevice) {
     device = FOpenDevice(fileName);
@@ -235,6 +245,7 @@ void TForm1::StopDevice() {
   FSourceFile = nullptr;  // goes with the device
   FMonitor->StopDevice();
   FDeviceError.clear();
+  FDeviceFault = {};
 }
 
 bool TForm1::PageControl1Changing() {
@@ -271,6 +282,21 @@ void TForm1::TabChanged(int index) {
 // A click on the other tab asks before the tab changes, so a No never shows
 // the other tab for a moment; keys still go through TabChanged's undo.
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  // A spin box takes Ctrl+K and Ctrl+E as line editing before any shortcut
+  // sees them; in the KP windows and on the work tab the keys go to the
+  // work tab instead. A modal dialog keeps its keys.
+  if (event->type() == QEvent::ShortcutOverride && PageControl1 &&
+      PageControl1->currentIndex() == 0 && QApplication::activeModalWidget() == nullptr) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    const QKeySequence sequence(key->keyCombination());
+    if (widget != nullptr && (widget->window() != this || TabSheet1->isAncestorOf(widget)) &&
+        std::any_of(FWorkKeys.begin(), FWorkKeys.end(),
+                    [&](const QShortcut* s) { return s->key() == sequence; })) {
+      key->ignore();
+      return true;
+    }
+  }
   if (event->type() == QEvent::MouseButtonPress && PageControl1 &&
       watched == PageControl1->tabBar()) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -392,10 +418,14 @@ void TForm1::UpdateStatusBar() {
   state.DeviceExists = device != nullptr;
   state.DeviceOpen = device != nullptr && device->GetStatus() == 0;
   state.DeviceError = FDeviceError;
+  state.DeviceFault = FDeviceFault;
   if (FSourceFile != nullptr) {
     state.File = true;
     // A read error after a good start stops the stream: say why.
-    if (!state.DeviceOpen && state.DeviceError.empty()) state.DeviceError = FSourceFile->Error();
+    if (!state.DeviceOpen && state.DeviceError.empty()) {
+      state.DeviceError = FSourceFile->Error();
+      state.DeviceFault = FSourceFile->Fault();
+    }
     state.PlayedFrames = FSourceFile->BlocksProcessed() * kAudioBlockFrames;
     const TSoundFileInfo& info = FSourceFile->Info();
     state.LengthFrames = info.SampleRate > 0 ? info.Frames * kAudioFrameRate / info.SampleRate : 0;
@@ -423,26 +453,38 @@ void TForm1::UpdateStatusBar() {
   }
 }
 
-// The keys act on the work tab only, where their buttons are.
+// The keys act on the work tab only, where their buttons are. All but
+// Ctrl+C also come from the program's other windows: the KP state window
+// stays on top and keeps the focus once shown. A modal dialog still holds
+// them back.
 void TForm1::BuildShortcuts() {
   const auto key = [this](const QKeySequence& sequence, const char* name,
-                          std::function<void()> action) {
+                          Qt::ShortcutContext context, std::function<void()> action) {
     auto* shortcut = new QShortcut(sequence, this);
     shortcut->setObjectName(name);
-    shortcut->setContext(Qt::WindowShortcut);
+    shortcut->setContext(context);
+    if (context == Qt::ApplicationShortcut) FWorkKeys.push_back(shortcut);
     connect(shortcut, &QShortcut::activated, this, [this, action = std::move(action)] {
       if (PageControl1->currentIndex() == 0) action();
     });
   };
-  key(QKeySequence(Qt::Key_F5), "KeyStartStop", [this] { TabSheet1->SBtStartStop->click(); });
-  key(QKeySequence(Qt::Key_F6), "KeyStartSend", [this] { TabSheet1->SbStartSend->click(); });
-  key(QKeySequence(Qt::CTRL | Qt::Key_K), "KeyShowKpForm",
+  const Qt::ShortcutContext everywhere = Qt::ApplicationShortcut;
+  key(QKeySequence(Qt::Key_F5), "KeyStartStop", everywhere,
+      [this] { TabSheet1->SBtStartStop->click(); });
+  key(QKeySequence(Qt::Key_F6), "KeyStartSend", everywhere,
+      [this] { TabSheet1->SbStartSend->click(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_K), "KeyShowKpForm", everywhere,
       [this] { TabSheet1->SbShowKpForm->click(); });
-  key(QKeySequence(Qt::CTRL | Qt::Key_L), "KeyClear", [this] { TabSheet1->BtClear->click(); });
-  key(QKeySequence(Qt::CTRL | Qt::Key_C), "KeyCopy", [this] { CopyJournalRows(); });
-  key(QKeySequence(Qt::CTRL | Qt::Key_E), "KeySave", [this] { SaveJournals(); });
-  key(QKeySequence(Qt::CTRL | Qt::Key_R), "KeyRecord", [this] { TabSheet1->SBtRecord->click(); });
-  key(QKeySequence(Qt::Key_F7), "KeySpectrum", [this] { TabSheet1->SBtSpectrum->click(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_L), "KeyClear", everywhere,
+      [this] { TabSheet1->BtClear->click(); });
+  // Copying takes the rows selected in this window's journal.
+  key(QKeySequence(Qt::CTRL | Qt::Key_C), "KeyCopy", Qt::WindowShortcut,
+      [this] { CopyJournalRows(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_E), "KeySave", everywhere, [this] { SaveJournals(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_R), "KeyRecord", everywhere,
+      [this] { TabSheet1->SBtRecord->click(); });
+  key(QKeySequence(Qt::Key_F7), "KeySpectrum", everywhere,
+      [this] { TabSheet1->SBtSpectrum->click(); });
 }
 
 void TForm1::ToggleRecording() {

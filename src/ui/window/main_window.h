@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/audio_source.h"
 #include "monitor/journal_text.h"
@@ -168,11 +169,13 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   std::function<std::vector<std::string>()> FListDevices;
   std::string FAudioSource;
   std::string FDeviceError;                       // why the open device has no sound
+  TAudioFault FDeviceFault;                       // the same as a code
   const TSoundFileStream* FSourceFile = nullptr;  // a file source's stream, in the device
   TJournalFile FJournalFile;
   TLineRecording FRecording;
   TLineSpectrum FSpectrum;
 
+  std::vector<QShortcut*> FWorkKeys;  // the keys that come from every window
   int FActiveTab = 0;
   bool FViewsAttached = false;  // false while building and tearing down
   bool FInTick = false;

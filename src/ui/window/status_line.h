@@ -13,7 +13,8 @@ struct TStatusState {
   TAudioSource Source;
   bool DeviceExists = false;  // false on the settings tab
   bool DeviceOpen = false;    // status 0
-  std::string DeviceError;    // why not, when not
+  std::string DeviceError;    // why not, when not, in the audio layer's English
+  TAudioFault DeviceFault;    // the same as a code: the bar words it in Russian
   bool Receiving = false;
   bool Polling = false;
   // A file source: frames played and the recording's length, at 8000 Hz.
@@ -33,6 +34,9 @@ struct TStatusTexts {
 };
 
 TStatusTexts StatusTexts(const TStatusState& state);
+// Why a source gives no sound, in our words, with the library's own text in
+// brackets when it gave one; empty for no fault.
+QString FaultText(const TAudioFault& fault);
 // "m:ss.s" for a frame count at 8000 Hz.
 QString PlayTime(int64_t frames);
 

@@ -1,5 +1,6 @@
 #include "ui/work/statistics_grid.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
 
@@ -117,6 +118,40 @@ QSize TStatisticsHeader::sectionSizeFromContents(int) const {
 const std::vector<int32_t>& TStatisticsGrid::DefaultColumnWidths() {
   static const std::vector<int32_t> widths = {35, 216, 64, 64, 64, 64, 64, 64, 64, 64};
   return widths;
+}
+
+const std::vector<QString>& TStatisticsGrid::TypicalTexts(int column) {
+  static const std::vector<std::vector<QString>> texts = {
+      {QStringLiteral("31")},
+      {},  // the functions run on; 216 pixels hold a few
+      {QStringLiteral("88 (10) / 86 (11)")},
+      {QStringLiteral("-17.78")},
+      {QStringLiteral("-17.78")},
+      {QStringLiteral("-17.78")},
+      {QStringLiteral("12 (15)")},
+      {QStringLiteral("-17.78 (-19.02)")},
+      {QStringLiteral("-17.78 (-19.02)")},
+      {QStringLiteral("29/12/26 01:40:44:123")},
+  };
+  static const std::vector<QString> none;
+  return column >= 0 && column < static_cast<int>(texts.size()) ? texts[column] : none;
+}
+
+std::vector<int32_t> TStatisticsGrid::FirstRunColumnWidths(
+    const std::function<int(const QString&)>& textWidth) {
+  std::vector<int32_t> widths = DefaultColumnWidths();
+  for (int c = 0; c < static_cast<int>(widths.size()); ++c) {
+    std::vector<QString> texts = TypicalTexts(c);
+    texts.push_back(QString::fromUtf8(StatisticsColumnTitle(c)));
+    for (const QString& text : texts) widths[c] = std::max<int32_t>(widths[c], textWidth(text) + 4);
+  }
+  return widths;
+}
+
+std::vector<int32_t> TStatisticsGrid::FirstRunColumnWidths() const {
+  const QFontMetrics metrics(font());
+  return FirstRunColumnWidths(
+      [&metrics](const QString& text) { return metrics.horizontalAdvance(text); });
 }
 
 TStatisticsGrid::TStatisticsGrid(QWidget* parent) : QTableView(parent) {

@@ -6,6 +6,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace sorvex {
@@ -73,9 +74,19 @@ class TStatisticsGrid : public QTableView {
 
  public:
   static const std::vector<int32_t>& DefaultColumnWidths();  // 35, 216, 64 × 8
+  // What a column shows at most in common use: its title and a typical value
+  // ("8 (0) / 6 (1)", "-17.78 (-19.02)", a whole time stamp).
+  static const std::vector<QString>& TypicalTexts(int column);
+  // First-run widths: the default ones, widened where a typical text would be
+  // cut in a font whose text widths `textWidth` gives (the cell draws 2
+  // pixels in, and keeps 2 free at the right).
+  static std::vector<int32_t> FirstRunColumnWidths(
+      const std::function<int(const QString&)>& textWidth);
 
   explicit TStatisticsGrid(QWidget* parent = nullptr);
 
+  // FirstRunColumnWidths in the grid's own font.
+  std::vector<int32_t> FirstRunColumnWidths() const;
   std::vector<int32_t> ColumnWidths() const;
   // Widths for the first columns; a width below 1 keeps the column's own.
   void SetColumnWidths(const std::vector<int32_t>& widths);

@@ -189,7 +189,8 @@ void TWorkTab::BuildToolbar2() {
 
   SbStartSend =
       SpeedButton(PnToolsbar2, "SbStartSend", UiIcon("start_send"), "Включить опросы", true);
-  EdSendKp = SpinEdit(PnToolsbar2, "EdSendKp", 1, 9, 1);
+  // Any KP of the line, 1..31; stored addresses 1..9 read as before.
+  EdSendKp = SpinEdit(PnToolsbar2, "EdSendKp", 1, 31, 1);
   CbSendFuncs = new QComboBox(PnToolsbar2);
   CbSendFuncs->setObjectName("CbSendFuncs");
   // "OT" in Latin letters, as the list has always shown it.
@@ -271,7 +272,7 @@ void TWorkTab::BuildViews() {
   DgStatistic->setObjectName("DgStatistic");
   StatisticsModel = new TStatisticsModel(FMonitor, this);
   DgStatistic->setModel(StatisticsModel);
-  DgStatistic->SetColumnWidths(TStatisticsGrid::DefaultColumnWidths());
+  DgStatistic->SetColumnWidths(DgStatistic->FirstRunColumnWidths());
   auto* statistic = new QVBoxLayout(PnStatistic);
   statistic->setContentsMargins(0, 0, 0, 0);
   statistic->addWidget(DgStatistic);
