@@ -71,6 +71,11 @@ void TSensitiveReceiver::Configure(int32_t baudrate, int32_t freq0, int32_t freq
   for (int i = 0; i < 9; ++i) {
     ShiftTurn[i] = std::polar(1.0, -(Omega[1] - Omega[0]) * (i - 4) / 4.0);
   }
+  // The noise estimate is kept in the carrier window's units: learnt anew.
+  const double carrierWindow = 2 * Window;
+  NoiseFloor = 4 * kNoiseFloorSigma * kNoiseFloorSigma / carrierWindow / (kFullScale * kFullScale);
+  NoiseMean = NoiseSlow = NoiseFast = NoiseFloor;
+  NoiseCount = 0;
   ClearSignalState();
   // A telegram in progress cannot go on with other tones or another bit
   // period: it is dropped, and the receiver waits for silence again.
@@ -163,7 +168,11 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   const double T = 1.0 / Baudrate;  // s, for the state durations
   const double windowLength = Window;
   TSignalRecord* const records = Records.empty() ? nullptr : Records.data();
-  const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
+  // The switch-on level is a floor under the detector's thresholds; 0 is none.
+  const double level2 = StartLevel > 0 ? StartLevel * StartLevel : 0.0;
+  // The carrier is judged over two bit periods, the bits over one, where
+  // noise reads twice as strong.
+  const double bitWindowNoise = 2.0;
   // The correlations of a chunk and the carrier seen through them are made
   // in tight passes, then the receiver walks through them.
   for (int done = 0; done < n; done += kChunk) {
@@ -171,8 +180,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
     const int64_t chunkStart = Index;
     // States only advance within a chunk; the trace is wanted from the wait
     // for the strobe on and, with short bits, the long window before it.
-    Correlate(frames + 2 * done + side, chunk, Continuous && State <= rsWaitLevel,
-              State >= rsWaitStrobe);
+    Correlate(frames + 2 * done + side, chunk, State <= rsWaitLevel, State >= rsWaitStrobe);
     for (int k = 0; k < chunk; ++k) {
       const int64_t idx = chunkStart + k;
       const double e2 = ChunkSquare[k], steady = ChunkSteady[k];
@@ -210,7 +218,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       // End of telegram after more than 4 T below the switch-on level; a bit
       // still waiting for the one after it is decided without it.
       if (State == rsReceiving) {
-        if (e2 >= level2) {
+        if (e2 >= std::max(level2, kQuietRatio * bitWindowNoise * NoiseMean)) {
           StateCounter = 0;
         } else {
           StateCounter += 1;
@@ -237,7 +245,8 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       bool clockRuns = false;
       switch (State) {
         case rsWaitSilence:
-          if (e2 >= level2) {
+          LearnNoise(e2);
+          if (e2 >= std::max(level2, kQuietRatio * NoiseMean)) {
             StateCounter = 0;
           } else {
             StateCounter += 1;
@@ -249,7 +258,8 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
           break;
         case rsWaitLevel:
           // A steady tone: above the level, the same tone ahead all along.
-          if (e2 > level2 && Sign(steady) != 0 && Sign(steady) == Sign(PrevSteady)) {
+          if (e2 > std::max(level2, kCarrierRatio * NoiseMean) && Sign(steady) != 0 &&
+              Sign(steady) == Sign(PrevSteady)) {
             StateCounter += 1;
             if (StateCounter * 0.000125 > 2 * T) {
               State = rsWaitStrobe;
@@ -262,6 +272,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
             }
           } else {
             StateCounter = 0;
+            LearnNoise(e2);
           }
           break;
         case rsWaitStrobe:
@@ -452,6 +463,21 @@ void TSensitiveReceiver::ChunkCarrier(int64_t chunkStart, int from, int to, bool
     StoreCarrier(RunSquares(sr, si, pr, pi, terms), trace, ValueScale, ChunkSquare[k],
                  ChunkSteady[k], ChunkTrace[k]);
   }
+}
+
+void TSensitiveReceiver::LearnNoise(double e2) {
+  if (NoiseCount < static_cast<int64_t>(kNoiseSpan)) {
+    NoiseCount += 1;
+    NoiseSlow += (e2 - NoiseSlow) / static_cast<double>(NoiseCount);
+    const double fast = std::min<double>(static_cast<double>(NoiseCount), kNoiseFastSpan);
+    NoiseFast += (e2 - NoiseFast) / fast;
+  } else {
+    const double clipped = std::min(e2, kCarrierRatio * NoiseMean);
+    NoiseSlow += (clipped - NoiseSlow) / kNoiseSpan;
+    NoiseFast += (clipped - NoiseFast) / kNoiseFastSpan;
+    NoiseSlow = std::min(NoiseSlow, 2 * NoiseFast);
+  }
+  NoiseMean = std::max({NoiseSlow, NoiseFast / 2, NoiseFloor});
 }
 
 double TSensitiveReceiver::TakeNoise() {

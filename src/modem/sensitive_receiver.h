@@ -66,6 +66,9 @@ class TSensitiveReceiver {
 
   // Samples per bit the timing loop has settled on (for tests).
   double TrackedSamplesPerBit() const { return SamplesPerBitEst; }
+  // The line noise as the carrier detector sees it: the mean squared
+  // amplitude of the stronger tone over the carrier window (full scale 1.0).
+  double NoiseEstimate() const { return NoiseMean; }
 
   // |Σ_{j<m} exp(i·2π·(f1 − f0)/8000·j)| / m: how much of one tone's
   // correlation an m-sample correlator of the other tone picks up.
@@ -120,6 +123,8 @@ class TSensitiveReceiver {
   // two bit periods ending at the sample; with `trace`, the trace.
   void ChunkCarrier(int64_t chunkStart, int from, int to, bool longWindow, bool trace);
   void ClearSignalState();
+  // A sample the receiver takes for noise joins the noise estimate.
+  void LearnNoise(double e2);
   void FillSegment(TSegment& s, int64_t first, int64_t last, double boundary) const;
   // The sums of FillSegment alone (no boundary, no turn).
   void SumSegment(TSegment& s, int64_t first, int64_t last) const;
@@ -178,6 +183,13 @@ class TSensitiveReceiver {
   // Samples correlated before the receiver walks through them.
   static constexpr int kChunk = 256;
   double ChunkSquare[kChunk] = {}, ChunkSteady[kChunk] = {}, ChunkTrace[kChunk] = {};
+
+  // The carrier detector's noise estimate; kept across resets, the line's
+  // noise does not change with them.
+  double NoiseMean = 0;  // the larger of the two below
+  double NoiseSlow = 0, NoiseFast = 0;
+  double NoiseFloor = 0;  // its least value for the carrier window
+  int64_t NoiseCount = 0;
 
   // Receiver state.
   int32_t State = rsSleeping;
