@@ -6,6 +6,7 @@
 #include "modem/sensitive_receiver.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -357,6 +358,20 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       }
 
       if (record >= 0) RecordCount += 1;
+
+      if (State == rsReceiving && std::popcount(NoiseLikeBits & 0xffu) >= 6) {
+        if (RxBitCount > kNoiseTelegramBits) {
+          PadAndSignal();
+          return;
+        }
+        // Noise from the start: no telegram, nothing recorded.
+        State = rsWaitSilence;
+        StateCounter = 0;
+        RxBitCount = 0;
+        RecordCount = 0;
+        DropStrobe();
+        ChunkCarrier(chunkStart, k + 1, chunk, true, false);
+      }
     }
   }
 }

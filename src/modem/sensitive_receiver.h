@@ -190,6 +190,7 @@ class TSensitiveReceiver {
   double NoiseSlow = 0, NoiseFast = 0;
   double NoiseFloor = 0;  // its least value for the carrier window
   int64_t NoiseCount = 0;
+  uint32_t NoiseLikeBits = 0;  // long bits: 1 for each recent bit that did not stand out
 
   // Receiver state.
   int32_t State = rsSleeping;

@@ -107,15 +107,21 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
   TRatio best;
   int nextTone = 0;
   if (!Continuous) {
+    TRatio fits[2];
     for (int t = 0; t < 2; ++t) {
       TFit own;
       own.Add(s, t, 1, 0);
-      const TRatio fit = own.Ratio();
-      if (fit.Above(best)) {
-        best = fit;
+      fits[t] = own.Ratio();
+      if (fits[t].Above(best)) {
+        best = fits[t];
         s.Tone = t;
       }
     }
+    // A bit of a telegram stands far out of the other tone; on noise the
+    // stronger of two is below four times the weaker 40 % of the time.
+    const TRatio& other = fits[1 - s.Tone];
+    const bool noiseLike = !(best.Num * other.Den > kToneMargin * other.Num * best.Den);
+    NoiseLikeBits = (NoiseLikeBits << 1) | (noiseLike ? 1u : 0u);
   } else {
     // The two bits before as decided (a firmer phase reference than one
     // short bit); both tones for this bit and the next.
@@ -165,6 +171,7 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
     Pending = false;
     State = rsReceiving;
     StateCounter = 0;
+    NoiseLikeBits = 0;
   } else if (s.Tone != prev.Tone && StateCounter == 0) {
     // (Timing is learnt while the carrier is there, not from the closing's noise.)
     bool have = s.Tone ? s.HaveRise : s.HaveFall;

@@ -56,6 +56,13 @@ constexpr double kQuietRatio = 3.0;
 // slow one never stays above twice the fast one, so a fall pulls it down.
 // The first samples are plainly averaged.
 constexpr double kNoiseSpan = 4000.0;
+// Long bits: a telegram whose last eight bits hold six whose tone does not
+// stand kToneMargin above the other is noise (the line's noise rose under a
+// frozen estimate): ended there, or dropped unsaid when it has no more than
+// kNoiseTelegramBits bits. A bit at 13.5 dB Eb/N0 falls short about once in
+// a thousand.
+constexpr double kToneMargin = 4.0;
+constexpr int32_t kNoiseTelegramBits = 16;
 constexpr double kNoiseFastSpan = 400.0;
 // N never drops below the carrier of 1-LSB white noise, so it can grow
 // back from a digitally silent line.
