@@ -165,6 +165,21 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
       }
     }
   }
+  if (Continuous && s.Tone == prev.Tone) {
+    // Short bits: one bit cannot tell the tones apart, two of the same tone
+    // can (their overlap over two bits is small); judged as long bits are.
+    TRatio fits[2];
+    for (int t = 0; t < 2; ++t) {
+      TFit pair;
+      pair.Add(prev, t, 1, 0);
+      pair.Add(s, t, 1, 0);
+      fits[t] = pair.Ratio();
+    }
+    const TRatio& mine = fits[s.Tone];
+    const TRatio& other = fits[1 - s.Tone];
+    const bool noiseLike = !(mine.Num * other.Den > kToneMargin * other.Num * mine.Den);
+    NoiseLikeBits = (NoiseLikeBits << 1) | (noiseLike ? 1u : 0u);
+  }
   if (State == rsWaitStrobe) {
     // The strobe holds only if its first bit is the other tone.
     if ((s.Tone ? 1 : -1) != -LeadSign) return false;
