@@ -246,7 +246,12 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       bool clockRuns = false;
       switch (State) {
         case rsWaitSilence:
-          LearnNoise(e2);
+          // A steady tone standing out is a telegram the receiver came into
+          // (armed in its middle): it waits for its end without learning it.
+          if (!(e2 > kCarrierRatio * NoiseMean && Sign(steady) != 0 &&
+                Sign(steady) == Sign(PrevSteady))) {
+            LearnNoise(e2);
+          }
           if (e2 >= std::max(level2, kQuietRatio * NoiseMean)) {
             StateCounter = 0;
           } else {
@@ -481,11 +486,10 @@ void TSensitiveReceiver::ChunkCarrier(int64_t chunkStart, int from, int to, bool
 }
 
 void TSensitiveReceiver::LearnNoise(double e2) {
-  if (NoiseCount < static_cast<int64_t>(kNoiseSpan)) {
+  if (NoiseCount < kNoiseWarmUp) {
     NoiseCount += 1;
     NoiseSlow += (e2 - NoiseSlow) / static_cast<double>(NoiseCount);
-    const double fast = std::min<double>(static_cast<double>(NoiseCount), kNoiseFastSpan);
-    NoiseFast += (e2 - NoiseFast) / fast;
+    NoiseFast = NoiseSlow;
   } else {
     const double clipped = std::min(e2, kCarrierRatio * NoiseMean);
     NoiseSlow += (clipped - NoiseSlow) / kNoiseSpan;

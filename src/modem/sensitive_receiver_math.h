@@ -46,6 +46,9 @@ constexpr int kStride = 12;  // ring doubles per sample
 // 4.3 M such pairs, before the lead-in's steady tone and the strobe's first
 // bit are asked for. The lead-in of a telegram at 13.5 dB Eb/N0 reads 30.
 constexpr double kCarrierRatio = 6.0;
+// Below kQuietRatio·N the line is quiet: the silence before a carrier and
+// the end of a telegram (more than 4 T of it). A telegram's own dips, two
+// tones sharing a window, stay near a quarter of its level, far above.
 constexpr double kQuietRatio = 3.0;
 // N follows the samples the receiver takes for noise (the wait for silence
 // and for the carrier, none of a carrier being counted in, each clipped at
@@ -54,16 +57,19 @@ constexpr double kQuietRatio = 3.0;
 // over kNoiseFastSpan (50 ms). N is the slow one, or half the fast one when
 // that is larger: the noise rising by more than 3 dB lifts N at once; the
 // slow one never stays above twice the fast one, so a fall pulls it down.
-// The first samples are plainly averaged.
+// The first kNoiseWarmUp samples are plainly averaged.
 constexpr double kNoiseSpan = 4000.0;
-// Long bits: a telegram whose last eight bits hold six whose tone does not
+constexpr double kNoiseFastSpan = 400.0;
+constexpr int64_t kNoiseWarmUp = 256;
+// A telegram whose last eight judged bits hold six whose tone does not
 // stand kToneMargin above the other is noise (the line's noise rose under a
 // frozen estimate): ended there, or dropped unsaid when it has no more than
-// kNoiseTelegramBits bits. A bit at 13.5 dB Eb/N0 falls short about once in
-// a thousand.
+// kNoiseTelegramBits bits. Long bits are judged one by one, short ones in
+// pairs of one tone (over one short bit the tones overlap too much). On
+// noise the stronger of two is below four times the weaker 60 % of the
+// time; a bit at 13.5 dB Eb/N0 falls short about once in a thousand.
 constexpr double kToneMargin = 4.0;
 constexpr int32_t kNoiseTelegramBits = 16;
-constexpr double kNoiseFastSpan = 400.0;
 // N never drops below the carrier of 1-LSB white noise, so it can grow
 // back from a digitally silent line.
 constexpr double kNoiseFloorSigma = 1.0;
