@@ -181,7 +181,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
     const int64_t chunkStart = Index;
     // States only advance within a chunk; the trace is wanted from the wait
     // for the strobe on and, with short bits, the long window before it.
-    Correlate(frames + 2 * done + side, chunk, State <= rsWaitLevel, State >= rsWaitStrobe);
+    Correlate(frames + 2 * done + side, chunk, CarrierWindow(State), State >= rsWaitStrobe);
     for (int k = 0; k < chunk; ++k) {
       const int64_t idx = chunkStart + k;
       const double e2 = ChunkSquare[k], steady = ChunkSteady[k];
@@ -245,25 +245,27 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
 
       bool clockRuns = false;
       switch (State) {
-        case rsWaitSilence:
-          // A steady tone standing out is a telegram the receiver came into
-          // (armed in its middle): it waits for its end without learning it.
-          if (!(e2 > kCarrierRatio * NoiseMean && Sign(steady) != 0 &&
-                Sign(steady) == Sign(PrevSteady))) {
-            LearnNoise(e2);
-          }
-          if (e2 >= std::max(level2, kQuietRatio * NoiseMean)) {
+        case rsWaitSilence: {
+          // Long bits are judged quiet over one bit period, as before the
+          // carrier detector came; the noise reads twice as strong there.
+          const double scale = CarrierWindow(rsWaitSilence) ? 1.0 : bitWindowNoise;
+          LearnNoise(e2 / scale, steady / scale);
+          if (e2 >= std::max(level2, kQuietRatio * scale * NoiseMean)) {
             StateCounter = 0;
           } else {
             StateCounter += 1;
             if (StateCounter * 0.000125 > 2 * T) {
               State = rsWaitLevel;
               StateCounter = 0;
+              if (!CarrierWindow(rsWaitSilence))
+                ChunkCarrier(chunkStart, k + 1, chunk, true, false);
             }
           }
           break;
+        }
         case rsWaitLevel:
           // A steady tone: above the level, the same tone ahead all along.
+          LearnNoise(e2, steady);
           if (e2 > std::max(level2, kCarrierRatio * NoiseMean) && Sign(steady) != 0 &&
               Sign(steady) == Sign(PrevSteady)) {
             StateCounter += 1;
@@ -278,7 +280,6 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
             }
           } else {
             StateCounter = 0;
-            LearnNoise(e2);
           }
           break;
         case rsWaitStrobe:
@@ -485,8 +486,14 @@ void TSensitiveReceiver::ChunkCarrier(int64_t chunkStart, int from, int to, bool
   }
 }
 
-void TSensitiveReceiver::LearnNoise(double e2) {
-  if (NoiseCount < kNoiseWarmUp) {
+void TSensitiveReceiver::LearnNoise(double e2, double steady) {
+  // The weaker tone: noise alone, even under a steady tone (the tones hardly
+  // overlap over two bit periods), so a lead-in, or a telegram the receiver
+  // was armed in, is not taken for noise.
+  e2 = kWeakerToMean * (e2 - std::fabs(steady) / (kFullScale * kFullScale));
+  // Plain averaging only while waiting for silence: a lead-in the wait for
+  // the carrier meets may still leak a little into the weaker tone.
+  if (NoiseCount < kNoiseWarmUp && State == rsWaitSilence) {
     NoiseCount += 1;
     NoiseSlow += (e2 - NoiseSlow) / static_cast<double>(NoiseCount);
     NoiseFast = NoiseSlow;

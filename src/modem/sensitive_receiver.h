@@ -123,8 +123,14 @@ class TSensitiveReceiver {
   // two bit periods ending at the sample; with `trace`, the trace.
   void ChunkCarrier(int64_t chunkStart, int from, int to, bool longWindow, bool trace);
   void ClearSignalState();
-  // A sample the receiver takes for noise joins the noise estimate.
-  void LearnNoise(double e2);
+  // Whether `state` looks through two bit periods: the wait for the carrier,
+  // and with short bits the wait for silence too.
+  bool CarrierWindow(int32_t state) const {
+    return state == rsWaitLevel || (Continuous && state == rsWaitSilence);
+  }
+  // A sample of the wait for the carrier joins the noise estimate: the
+  // stronger tone's squared amplitude and the difference of the two.
+  void LearnNoise(double e2, double steady);
   void FillSegment(TSegment& s, int64_t first, int64_t last, double boundary) const;
   // The sums of FillSegment alone (no boundary, no turn).
   void SumSegment(TSegment& s, int64_t first, int64_t last) const;

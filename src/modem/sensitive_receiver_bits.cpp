@@ -121,7 +121,7 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
     // stronger of two is below four times the weaker 40 % of the time.
     const TRatio& other = fits[1 - s.Tone];
     const bool noiseLike = !(best.Num * other.Den > kToneMargin * other.Num * best.Den);
-    NoiseLikeBits = (NoiseLikeBits << 1) | (noiseLike ? 1u : 0u);
+    if (StateCounter == 0) NoiseLikeBits = (NoiseLikeBits << 1) | (noiseLike ? 1u : 0u);
   } else {
     // The two bits before as decided (a firmer phase reference than one
     // short bit); both tones for this bit and the next.
@@ -165,7 +165,9 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
       }
     }
   }
-  if (Continuous && s.Tone == prev.Tone) {
+  // (Only while the carrier is there: the bits sampled while closing are
+  // the silence after it.)
+  if (Continuous && s.Tone == prev.Tone && StateCounter == 0) {
     // Short bits: one bit cannot tell the tones apart, two of the same tone
     // can (their overlap over two bits is small); judged as long bits are.
     TRatio fits[2];

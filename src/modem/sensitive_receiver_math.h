@@ -50,14 +50,18 @@ constexpr double kCarrierRatio = 6.0;
 // the end of a telegram (more than 4 T of it). A telegram's own dips, two
 // tones sharing a window, stay near a quarter of its level, far above.
 constexpr double kQuietRatio = 3.0;
-// N follows the samples the receiver takes for noise (the wait for silence
-// and for the carrier, none of a carrier being counted in, each clipped at
-// kCarrierRatio·N so a lead-in cannot lift it far) in two running means: a
-// slow one over kNoiseSpan samples (0.5 s) for a steady figure, a fast one
+// N is learnt from the weaker tone while the receiver waits for silence and
+// for the carrier: on noise the two tones' squared amplitudes are near two
+// independent exponentials, the weaker's mean a third of the stronger's, so
+// kWeakerToMean times it estimates N; a steady tone (a lead-in, a telegram
+// the receiver was armed in) leaves the weaker tone to the noise. Each
+// sample is clipped at kCarrierRatio·N, and followed by two running means:
+// a slow one over kNoiseSpan samples (0.5 s) for a steady figure, a fast one
 // over kNoiseFastSpan (50 ms). N is the slow one, or half the fast one when
 // that is larger: the noise rising by more than 3 dB lifts N at once; the
 // slow one never stays above twice the fast one, so a fall pulls it down.
-// The first kNoiseWarmUp samples are plainly averaged.
+// The first kNoiseWarmUp samples of the wait for silence are plainly averaged.
+constexpr double kWeakerToMean = 3.0;
 constexpr double kNoiseSpan = 4000.0;
 constexpr double kNoiseFastSpan = 400.0;
 constexpr int64_t kNoiseWarmUp = 256;
