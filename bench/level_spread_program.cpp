@@ -150,6 +150,7 @@ std::vector<Returned> Receive(const Rate& rate, const std::vector<int16_t>& samp
     if (count > 0) {
       Returned r{at + n, {}};
       for (int k = 0; k < count; ++k) r.Bits.push_back((bytes[k / 8] >> (7 - k % 8)) & 1);
+      if (std::getenv("DEBUG")) std::printf("[record at %.3f s, %d bits]", (at + n) / kFs, count);
       out.push_back(std::move(r));
       modem.ResetReceiver();
     }

@@ -72,11 +72,20 @@ void TSensitiveReceiver::Configure(int32_t baudrate, int32_t freq0, int32_t freq
   for (int i = 0; i < 9; ++i) {
     ShiftTurn[i] = std::polar(1.0, -(Omega[1] - Omega[0]) * (i - 4) / 4.0);
   }
-  // The noise estimate is kept in the carrier window's units: learnt anew.
+  // The noise estimate is kept in the carrier window's units; noise over a
+  // window reads inversely to its length, so it carries over.
   const double carrierWindow = 2 * Window;
+  CarrierRatio = Continuous ? kShortCarrierRatio : kCarrierRatio;
   NoiseFloor = 4 * kNoiseFloorSigma * kNoiseFloorSigma / carrierWindow / (kFullScale * kFullScale);
-  NoiseMean = NoiseSlow = NoiseFast = NoiseFloor;
-  NoiseCount = 0;
+  if (NoiseCount == 0) {
+    NoiseMean = NoiseSlow = NoiseFast = NoiseFloor;
+  } else {
+    const double scale = NoiseWindow / carrierWindow;
+    NoiseSlow *= scale;
+    NoiseFast *= scale;
+    NoiseMean = std::max({NoiseSlow, NoiseFast / 2, NoiseFloor});
+  }
+  NoiseWindow = carrierWindow;
   ClearSignalState();
   // A telegram in progress cannot go on with other tones or another bit
   // period: it is dropped, and the receiver waits for silence again.
@@ -228,8 +237,10 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
                 RxBitCount < kMaxTelegramBits) {
               Decide(SegmentCount - 1, false);
             }
-            PadAndSignal();
-            return;  // the rest of the block is dropped; this record is not counted
+            if (EndTelegram())
+              return;  // the rest of the block is dropped; this record is not counted
+            if (CarrierWindow(rsWaitSilence)) ChunkCarrier(chunkStart, k + 1, chunk, true, false);
+            continue;
           }
         }
       }
@@ -246,11 +257,18 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       bool clockRuns = false;
       switch (State) {
         case rsWaitSilence: {
+          // (The windows reach back before a reset for the first samples:
+          // no noise is learnt from them.)
           // Long bits are judged quiet over one bit period, as before the
           // carrier detector came; the noise reads twice as strong there.
           const double scale = CarrierWindow(rsWaitSilence) ? 1.0 : bitWindowNoise;
-          LearnNoise(e2 / scale, steady / scale);
-          if (e2 >= std::max(level2, kQuietRatio * scale * NoiseMean)) {
+          if (idx > (CarrierWindow(rsWaitSilence) ? 2 : 1) * Window) {
+            LearnNoise(e2 / scale, steady / scale, true);
+          }
+          // Below the switch-on level is quiet only once the noise has been
+          // seen over a quarter of a window at least.
+          if (!(e2 < kQuietRatio * scale * NoiseMean ||
+                (e2 < level2 && 4 * NoiseCount >= static_cast<int64_t>(NoiseWindow)))) {
             StateCounter = 0;
           } else {
             StateCounter += 1;
@@ -264,9 +282,14 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
           break;
         }
         case rsWaitLevel:
-          // A steady tone: above the level, the same tone ahead all along.
-          LearnNoise(e2, steady);
-          if (e2 > std::max(level2, kCarrierRatio * NoiseMean) && Sign(steady) != 0 &&
+          // A steady tone: above the level and standing out of the noise,
+          // the same tone ahead all along.
+          // (Plain averaging takes no sample a carrier's onset lifts above
+          // the threshold.)
+          if (idx > 2 * Window)
+            LearnNoise(e2, steady,
+                       StateCounter == 0 && e2 <= CarrierRatio * NoiseGuard * NoiseMean);
+          if (e2 > std::max(level2, CarrierRatio * NoiseGuard * NoiseMean) && Sign(steady) != 0 &&
               Sign(steady) == Sign(PrevSteady)) {
             StateCounter += 1;
             if (StateCounter * 0.000125 > 2 * T) {
@@ -366,17 +389,8 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       if (record >= 0) RecordCount += 1;
 
       if (State == rsReceiving && std::popcount(NoiseLikeBits & 0xffu) >= 6) {
-        if (RxBitCount > kNoiseTelegramBits) {
-          PadAndSignal();
-          return;
-        }
-        // Noise from the start: no telegram, nothing recorded.
-        State = rsWaitSilence;
-        StateCounter = 0;
-        RxBitCount = 0;
-        RecordCount = 0;
-        DropStrobe();
-        ChunkCarrier(chunkStart, k + 1, chunk, true, false);
+        if (EndTelegram()) return;
+        if (CarrierWindow(rsWaitSilence)) ChunkCarrier(chunkStart, k + 1, chunk, true, false);
       }
     }
   }
@@ -486,24 +500,53 @@ void TSensitiveReceiver::ChunkCarrier(int64_t chunkStart, int from, int to, bool
   }
 }
 
-void TSensitiveReceiver::LearnNoise(double e2, double steady) {
+bool TSensitiveReceiver::EndTelegram() {
+  // Bits no stronger on average than noise in one bit period are noise that
+  // looked like a carrier: no telegram, nothing recorded.
+  if (JudgedBits > 0 &&
+      TelegramEnergy < kTelegramRatio * 2 * NoiseMean * static_cast<double>(JudgedBits)) {
+    State = rsWaitSilence;
+    StateCounter = 0;
+    RxBitCount = 0;
+    RecordCount = 0;
+    DropStrobe();
+    return false;
+  }
+  PadAndSignal();
+  return true;
+}
+
+void TSensitiveReceiver::LearnNoise(double e2, double steady, bool plain) {
   // The weaker tone: noise alone, even under a steady tone (the tones hardly
   // overlap over two bit periods), so a lead-in, or a telegram the receiver
-  // was armed in, is not taken for noise.
-  e2 = kWeakerToMean * (e2 - std::fabs(steady) / (kFullScale * kFullScale));
-  // Plain averaging only while waiting for silence: a lead-in the wait for
-  // the carrier meets may still leak a little into the weaker tone.
-  if (NoiseCount < kNoiseWarmUp && State == rsWaitSilence) {
+  // was armed in, is hardly taken for noise.
+  const double weaker = e2 - std::fabs(steady) / (kFullScale * kFullScale);
+  if (NoiseCount < kNoiseWarmUp) {
+    // The first samples are averaged plainly, so a receiver started on a
+    // noisy line knows it at once; only where the weaker tone is at least
+    // a tenth of the stronger (a lead-in leaks a few percent into it with
+    // short bits; of two independent exponentials, the weaker's mean over
+    // the pairs kept is 1.18 times its mean over all).
+    if (!plain || weaker < 0.1 * e2) return;
     NoiseCount += 1;
-    NoiseSlow += (e2 - NoiseSlow) / static_cast<double>(NoiseCount);
+    NoiseSlow += (kWeakerToMean / 1.18 * weaker - NoiseSlow) / static_cast<double>(NoiseCount);
     NoiseFast = NoiseSlow;
   } else {
-    const double clipped = std::min(e2, kCarrierRatio * NoiseMean);
+    const double clipped = std::min(kWeakerToMean * weaker, CarrierRatio * NoiseMean);
     NoiseSlow += (clipped - NoiseSlow) / kNoiseSpan;
     NoiseFast += (clipped - NoiseFast) / kNoiseFastSpan;
     NoiseSlow = std::min(NoiseSlow, 2 * NoiseFast);
+    if (NoiseCount < kNoiseSettled) NoiseCount += 1;
   }
-  NoiseMean = std::max({NoiseSlow, NoiseFast / 2, NoiseFloor});
+  // A plain average of few samples may be low by chance: what it decides
+  // (a carrier, a telegram) asks for a margin of two standard deviations.
+  NoiseGuard =
+      NoiseCount < kNoiseWarmUp
+          ? 1 + 2 * std::sqrt(NoiseWindow / static_cast<double>(std::max<int64_t>(NoiseCount, 1)))
+          : 1.0;
+  // Until the slow mean has settled the fast one stands for it.
+  NoiseMean =
+      std::max({NoiseSlow, NoiseCount < kNoiseSettled ? NoiseFast : NoiseFast / 2, NoiseFloor});
 }
 
 double TSensitiveReceiver::TakeNoise() {

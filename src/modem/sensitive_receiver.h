@@ -128,9 +128,13 @@ class TSensitiveReceiver {
   bool CarrierWindow(int32_t state) const {
     return state == rsWaitLevel || (Continuous && state == rsWaitSilence);
   }
+  // Ends the telegram in progress: signalled, or dropped when its bits were
+  // noise (false).
+  bool EndTelegram();
   // A sample of the wait for the carrier joins the noise estimate: the
-  // stronger tone's squared amplitude and the difference of the two.
-  void LearnNoise(double e2, double steady);
+  // stronger tone's squared amplitude and the difference of the two;
+  // `plain`, it may join the first plain average.
+  void LearnNoise(double e2, double steady, bool plain);
   void FillSegment(TSegment& s, int64_t first, int64_t last, double boundary) const;
   // The sums of FillSegment alone (no boundary, no turn).
   void SumSegment(TSegment& s, int64_t first, int64_t last) const;
@@ -194,9 +198,15 @@ class TSensitiveReceiver {
   // noise does not change with them.
   double NoiseMean = 0;  // the larger of the two below
   double NoiseSlow = 0, NoiseFast = 0;
-  double NoiseFloor = 0;  // its least value for the carrier window
+  double NoiseFloor = 0;    // its least value for the carrier window
+  double CarrierRatio = 5;  // the threshold on e²/N for this bit rate
+  double NoiseWindow = 1;   // the carrier window the estimate is for, samples
+  double NoiseGuard = 1;    // the margin on a young estimate
   int64_t NoiseCount = 0;
-  uint32_t NoiseLikeBits = 0;  // long bits: 1 for each recent bit that did not stand out
+  uint32_t NoiseLikeBits = 0;
+  double TelegramEnergy = 0;  // Σ of the bits' fitted squared amplitudes while the carrier is there
+  int32_t JudgedBits =
+      0;  // and how many  // long bits: 1 for each recent bit that did not stand out
 
   // Receiver state.
   int32_t State = rsSleeping;

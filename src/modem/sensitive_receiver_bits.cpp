@@ -189,6 +189,8 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
     State = rsReceiving;
     StateCounter = 0;
     NoiseLikeBits = 0;
+    TelegramEnergy = 0;
+    JudgedBits = 0;
   } else if (s.Tone != prev.Tone && StateCounter == 0) {
     // (Timing is learnt while the carrier is there, not from the closing's noise.)
     bool have = s.Tone ? s.HaveRise : s.HaveFall;
@@ -206,6 +208,10 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
           std::clamp(SamplesPerBitEst + kRateGain * error, SamplesPerBit * (1 - kRateRange),
                      SamplesPerBit * (1 + kRateRange));
     }
+  }
+  if (StateCounter == 0) {
+    TelegramEnergy += best.Num / best.Den / (kFullScale * kFullScale);
+    JudgedBits += 1;
   }
   // The record shows the line amplitude of the bit's tone as fitted: over
   // its own samples, or over the stretch where bits are short (a sample on

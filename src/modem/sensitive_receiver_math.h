@@ -38,33 +38,43 @@ constexpr int64_t kExactSumInterval = 8192;
 constexpr int kStride = 12;  // ring doubles per sample
 // The carrier detector (a CFAR test; see the README): the stronger tone's
 // squared amplitude over the carrier window (two bit periods), z = e²/N,
-// against N, its own mean on noise. On noise each tone's squared amplitude
-// is near exponential with mean N/1.5 (the mean of the larger of two is 1.5
-// times one's); a carrier needs z above kCarrierRatio all through more than
-// 2 T, which two disjoint windows of noise pass together with probability
-// about (2·e^−9)² = 6·10⁻⁸: 0.3 per hour at 2400 bit/s, where an hour holds
-// 4.3 M such pairs, before the lead-in's steady tone and the strobe's first
-// bit are asked for. The lead-in of a telegram at 13.5 dB Eb/N0 reads 30.
-constexpr double kCarrierRatio = 6.0;
+// against N, its mean on noise. On noise each tone's squared amplitude is
+// near exponential with mean N/1.5 (the mean of the larger of two is 1.5
+// times one's), so one window passes z > η with probability about
+// 2·e^(−1.5η); a carrier needs z above η all through more than 2 T, two
+// disjoint windows: (2·e^(−7.5))² = 1.2·10⁻⁶ with η = 5 for long bits,
+// 0.4 per hour at 200 bit/s (0.36 M window pairs in an hour). Short bits
+// hold so few samples per window that a lead-in at the sensitivity limit
+// needs η = 3: 5·10⁻⁴, about 2000 false carriers an hour at 2400 bit/s,
+// which the telegram test below turns away. A lead-in at 13.5 dB Eb/N0
+// reads z ≈ 2·22.4/1.5 = 30.
+constexpr double kCarrierRatio = 5.0;
+constexpr double kShortCarrierRatio = 3.0;
 // Below kQuietRatio·N the line is quiet: the silence before a carrier and
 // the end of a telegram (more than 4 T of it). A telegram's own dips, two
 // tones sharing a window, stay near a quarter of its level, far above.
 constexpr double kQuietRatio = 3.0;
+// A telegram whose bits' fitted squared amplitudes average less than
+// kTelegramRatio times noise in one bit period (2N) is noise that passed for
+// a carrier: dropped, nothing signalled. Bits at 8 dB Eb/N0 average 4.2.
+constexpr double kTelegramRatio = 2.5;
 // N is learnt from the weaker tone while the receiver waits for silence and
 // for the carrier: on noise the two tones' squared amplitudes are near two
 // independent exponentials, the weaker's mean a third of the stronger's, so
 // kWeakerToMean times it estimates N; a steady tone (a lead-in, a telegram
 // the receiver was armed in) leaves the weaker tone to the noise. Each
-// sample is clipped at kCarrierRatio·N, and followed by two running means:
+// sample is clipped at the carrier threshold η·N, and followed by two running means:
 // a slow one over kNoiseSpan samples (0.5 s) for a steady figure, a fast one
 // over kNoiseFastSpan (50 ms). N is the slow one, or half the fast one when
 // that is larger: the noise rising by more than 3 dB lifts N at once; the
 // slow one never stays above twice the fast one, so a fall pulls it down.
-// The first kNoiseWarmUp samples of the wait for silence are plainly averaged.
+// The first kNoiseWarmUp samples are averaged plainly; up to
+// kNoiseSettled samples learnt (three slow spans) N is the larger of the two.
 constexpr double kWeakerToMean = 3.0;
 constexpr double kNoiseSpan = 4000.0;
 constexpr double kNoiseFastSpan = 400.0;
 constexpr int64_t kNoiseWarmUp = 256;
+constexpr int64_t kNoiseSettled = 12000;
 // A telegram whose last eight judged bits hold six whose tone does not
 // stand kToneMargin above the other is noise (the line's noise rose under a
 // frozen estimate): ended there, or dropped unsaid when it has no more than
