@@ -150,7 +150,6 @@ std::vector<Returned> Receive(const Rate& rate, const std::vector<int16_t>& samp
     if (count > 0) {
       Returned r{at + n, {}};
       for (int k = 0; k < count; ++k) r.Bits.push_back((bytes[k / 8] >> (7 - k % 8)) & 1);
-      if (std::getenv("DEBUG")) std::printf("[record at %.3f s, %d bits]", (at + n) / kFs, count);
       out.push_back(std::move(r));
       modem.ResetReceiver();
     }
@@ -177,8 +176,7 @@ Score Judge(const TLine& line, const std::vector<Returned>& got, int kps) {
     }
     s.Sent[sent[i].Kp] += 1;
     bool first = true;
-    if (std::getenv("DEBUG") && (r >= got.size() || got[r].At > end))
-      std::printf("telegram %zu kp %d: nothing\n", i, sent[i].Kp);
+    std::printf("telegram %zu kp %d: nothing\n", i, sent[i].Kp);
     while (r < got.size() && got[r].At <= end) {
       const auto& bits = got[r].Bits;
       if (first && bits.size() >= kBits &&
@@ -186,15 +184,14 @@ Score Judge(const TLine& line, const std::vector<Returned>& got, int kps) {
         s.Exact[sent[i].Kp] += 1;
       } else {
         ++s.False;
-        if (std::getenv("DEBUG"))
-          std::printf("telegram %zu kp %d (prev %d): got %zu bits first=%d at +%.3f s wrong %d\n",
-                      i, sent[i].Kp, i ? sent[i - 1].Kp : -1, bits.size(), first ? 1 : 0,
-                      (got[r].At - sent[i].Start) / kFs, [&] {
-                        int w = 0;
-                        for (int k = 0; k < kBits && k < (int)bits.size(); ++k)
-                          w += bits[k] != sent[i].Bits[k];
-                        return w;
-                      }());
+        std::printf("telegram %zu kp %d (prev %d): got %zu bits first=%d at +%.3f s wrong %d\n", i,
+                    sent[i].Kp, i ? sent[i - 1].Kp : -1, bits.size(), first ? 1 : 0,
+                    (got[r].At - sent[i].Start) / kFs, [&] {
+                      int w = 0;
+                      for (int k = 0; k < kBits && k < (int)bits.size(); ++k)
+                        w += bits[k] != sent[i].Bits[k];
+                      return w;
+                    }());
       }
       first = false;
       ++r;
@@ -244,9 +241,7 @@ void Spread(const Rate& rate, int telegrams, uint64_t seed) {
 
 void Equal(const Rate& rate, int telegrams, uint64_t seed) {
   TLine line(rate, seed + 1);
-  std::uniform_int_distribution<int> pick(
-      std::getenv("KPLO") ? std::atoi(std::getenv("KPLO")) : 0,
-      std::getenv("KPHI") ? std::atoi(std::getenv("KPHI")) : 6);  // -6, -4.5, .. +3 dB
+  std::uniform_int_distribution<int> pick(0, 6);  // -6, -4.5, .. +3 dB
   for (int i = 0; i < telegrams; ++i) {
     const int kp = pick(line.Rng());
     const double amplitude = kReference * std::pow(10.0, (-6 + 1.5 * kp) / 20);
