@@ -240,7 +240,7 @@ void RunLine(const TLineRun& run) {
   // Quiet at first, long enough for a sanitizer build on a busy machine to
   // show its window and take the key.
   testing::PutFile(dir.File("line.scn"),
-                   "settings modem.ini\nseed 9\nnoise 22 right\nsilence 10000\n"
+                   "settings modem.ini\nseed 9\nnoise 22 right\nsilence 20000\n"
                    "exchange 3 Gts 1 bytes=A5\nexchange 5 Gts 2 drop\n"
                    "exchange 3 Gts 1 bytes=0F flip=20\nexchange 3 Ot kp=4\n"
                    "exchange 2 Gtit 1 words=100,200\nsilence 600\n");
@@ -316,7 +316,7 @@ void RunLine(const TLineRun& run) {
   ASSERT_EQ(status, 0);
   const double keyAt =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  ASSERT_LT(keyAt, 9.0) << "the window came up too late for the recording's first telegram";
+  ASSERT_LT(keyAt, 19.0) << "the window came up too late for the recording's first telegram";
 
   // The recording is about 14 s long; the transcript is complete when its
   // last exchange line is there.
