@@ -6,6 +6,7 @@
 #include "modem/sensitive_receiver.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -71,6 +72,20 @@ void TSensitiveReceiver::Configure(int32_t baudrate, int32_t freq0, int32_t freq
   for (int i = 0; i < 9; ++i) {
     ShiftTurn[i] = std::polar(1.0, -(Omega[1] - Omega[0]) * (i - 4) / 4.0);
   }
+  // The noise estimate is kept in the carrier window's units; noise over a
+  // window reads inversely to its length, so it carries over.
+  const double carrierWindow = 2 * Window;
+  CarrierRatio = Continuous ? kShortCarrierRatio : kCarrierRatio;
+  NoiseFloor = 4 * kNoiseFloorSigma * kNoiseFloorSigma / carrierWindow / (kFullScale * kFullScale);
+  if (NoiseCount == 0) {
+    NoiseMean = NoiseSlow = NoiseFast = NoiseFloor;
+  } else {
+    const double scale = NoiseWindow / carrierWindow;
+    NoiseSlow *= scale;
+    NoiseFast *= scale;
+    NoiseMean = std::max({NoiseSlow, NoiseFast / 2, NoiseFloor});
+  }
+  NoiseWindow = carrierWindow;
   ClearSignalState();
   // A telegram in progress cannot go on with other tones or another bit
   // period: it is dropped, and the receiver waits for silence again.
@@ -163,7 +178,11 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
   const double T = 1.0 / Baudrate;  // s, for the state durations
   const double windowLength = Window;
   TSignalRecord* const records = Records.empty() ? nullptr : Records.data();
-  const double level2 = StartLevel > 0 ? StartLevel * StartLevel : -1.0;
+  // The switch-on level is a floor under the detector's thresholds; 0 is none.
+  const double level2 = StartLevel > 0 ? StartLevel * StartLevel : 0.0;
+  // The carrier is judged over two bit periods, the bits over one, where
+  // noise reads twice as strong.
+  const double bitWindowNoise = 2.0;
   // The correlations of a chunk and the carrier seen through them are made
   // in tight passes, then the receiver walks through them.
   for (int done = 0; done < n; done += kChunk) {
@@ -171,8 +190,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
     const int64_t chunkStart = Index;
     // States only advance within a chunk; the trace is wanted from the wait
     // for the strobe on and, with short bits, the long window before it.
-    Correlate(frames + 2 * done + side, chunk, Continuous && State <= rsWaitLevel,
-              State >= rsWaitStrobe);
+    Correlate(frames + 2 * done + side, chunk, CarrierWindow(State), State >= rsWaitStrobe);
     for (int k = 0; k < chunk; ++k) {
       const int64_t idx = chunkStart + k;
       const double e2 = ChunkSquare[k], steady = ChunkSteady[k];
@@ -210,7 +228,7 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       // End of telegram after more than 4 T below the switch-on level; a bit
       // still waiting for the one after it is decided without it.
       if (State == rsReceiving) {
-        if (e2 >= level2) {
+        if (e2 >= std::max(level2, kQuietRatio * bitWindowNoise * NoiseMean)) {
           StateCounter = 0;
         } else {
           StateCounter += 1;
@@ -219,8 +237,10 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
                 RxBitCount < kMaxTelegramBits) {
               Decide(SegmentCount - 1, false);
             }
-            PadAndSignal();
-            return;  // the rest of the block is dropped; this record is not counted
+            if (EndTelegram())
+              return;  // the rest of the block is dropped; this record is not counted
+            if (CarrierWindow(rsWaitSilence)) ChunkCarrier(chunkStart, k + 1, chunk, true, false);
+            continue;
           }
         }
       }
@@ -236,20 +256,41 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
 
       bool clockRuns = false;
       switch (State) {
-        case rsWaitSilence:
-          if (e2 >= level2) {
+        case rsWaitSilence: {
+          // (The windows reach back before a reset for the first samples:
+          // no noise is learnt from them.)
+          // Long bits are judged quiet over one bit period, as before the
+          // carrier detector came; the noise reads twice as strong there.
+          const double scale = CarrierWindow(rsWaitSilence) ? 1.0 : bitWindowNoise;
+          if (idx > (CarrierWindow(rsWaitSilence) ? 2 : 1) * Window) {
+            LearnNoise(e2 / scale, steady / scale, true);
+          }
+          // Below the switch-on level is quiet only once the noise has been
+          // seen over a quarter of a window at least.
+          if (!(e2 < kQuietRatio * scale * NoiseMean ||
+                (e2 < level2 && 4 * NoiseCount >= static_cast<int64_t>(NoiseWindow)))) {
             StateCounter = 0;
           } else {
             StateCounter += 1;
             if (StateCounter * 0.000125 > 2 * T) {
               State = rsWaitLevel;
               StateCounter = 0;
+              if (!CarrierWindow(rsWaitSilence))
+                ChunkCarrier(chunkStart, k + 1, chunk, true, false);
             }
           }
           break;
+        }
         case rsWaitLevel:
-          // A steady tone: above the level, the same tone ahead all along.
-          if (e2 > level2 && Sign(steady) != 0 && Sign(steady) == Sign(PrevSteady)) {
+          // A steady tone: above the level and standing out of the noise,
+          // the same tone ahead all along.
+          // (Plain averaging takes no sample a carrier's onset lifts above
+          // the threshold.)
+          if (idx > 2 * Window)
+            LearnNoise(e2, steady,
+                       StateCounter == 0 && e2 <= CarrierRatio * NoiseGuard * NoiseMean);
+          if (e2 > std::max(level2, CarrierRatio * NoiseGuard * NoiseMean) && Sign(steady) != 0 &&
+              Sign(steady) == Sign(PrevSteady)) {
             StateCounter += 1;
             if (StateCounter * 0.000125 > 2 * T) {
               State = rsWaitStrobe;
@@ -346,6 +387,11 @@ void TSensitiveReceiver::ProcessBlock(int channel, const int16_t* frames, int n,
       }
 
       if (record >= 0) RecordCount += 1;
+
+      if (State == rsReceiving && std::popcount(NoiseLikeBits & 0xffu) >= 6) {
+        if (EndTelegram()) return;
+        if (CarrierWindow(rsWaitSilence)) ChunkCarrier(chunkStart, k + 1, chunk, true, false);
+      }
     }
   }
 }
@@ -452,6 +498,55 @@ void TSensitiveReceiver::ChunkCarrier(int64_t chunkStart, int from, int to, bool
     StoreCarrier(RunSquares(sr, si, pr, pi, terms), trace, ValueScale, ChunkSquare[k],
                  ChunkSteady[k], ChunkTrace[k]);
   }
+}
+
+bool TSensitiveReceiver::EndTelegram() {
+  // Bits no stronger on average than noise in one bit period are noise that
+  // looked like a carrier: no telegram, nothing recorded.
+  if (JudgedBits > 0 &&
+      TelegramEnergy < kTelegramRatio * 2 * NoiseMean * static_cast<double>(JudgedBits)) {
+    State = rsWaitSilence;
+    StateCounter = 0;
+    RxBitCount = 0;
+    RecordCount = 0;
+    DropStrobe();
+    return false;
+  }
+  PadAndSignal();
+  return true;
+}
+
+void TSensitiveReceiver::LearnNoise(double e2, double steady, bool plain) {
+  // The weaker tone: noise alone, even under a steady tone (the tones hardly
+  // overlap over two bit periods), so a lead-in, or a telegram the receiver
+  // was armed in, is hardly taken for noise.
+  const double weaker = e2 - std::fabs(steady) / (kFullScale * kFullScale);
+  if (NoiseCount < kNoiseWarmUp) {
+    // The first samples are averaged plainly, so a receiver started on a
+    // noisy line knows it at once; only where the weaker tone is at least
+    // a tenth of the stronger (a lead-in leaks a few percent into it with
+    // short bits; of two independent exponentials, the weaker's mean over
+    // the pairs kept is 1.18 times its mean over all).
+    if (!plain || weaker < 0.1 * e2) return;
+    NoiseCount += 1;
+    NoiseSlow += (kWeakerToMean / 1.18 * weaker - NoiseSlow) / static_cast<double>(NoiseCount);
+    NoiseFast = NoiseSlow;
+  } else {
+    const double clipped = std::min(kWeakerToMean * weaker, CarrierRatio * NoiseMean);
+    NoiseSlow += (clipped - NoiseSlow) / kNoiseSpan;
+    NoiseFast += (clipped - NoiseFast) / kNoiseFastSpan;
+    NoiseSlow = std::min(NoiseSlow, 2 * NoiseFast);
+    if (NoiseCount < kNoiseSettled) NoiseCount += 1;
+  }
+  // A plain average of few samples may be low by chance: what it decides
+  // (a carrier, a telegram) asks for a margin of two standard deviations.
+  NoiseGuard =
+      NoiseCount < kNoiseWarmUp
+          ? 1 + 2 * std::sqrt(NoiseWindow / static_cast<double>(std::max<int64_t>(NoiseCount, 1)))
+          : 1.0;
+  // Until the slow mean has settled the fast one stands for it.
+  NoiseMean =
+      std::max({NoiseSlow, NoiseCount < kNoiseSettled ? NoiseFast : NoiseFast / 2, NoiseFloor});
 }
 
 double TSensitiveReceiver::TakeNoise() {

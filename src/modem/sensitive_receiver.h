@@ -66,6 +66,9 @@ class TSensitiveReceiver {
 
   // Samples per bit the timing loop has settled on (for tests).
   double TrackedSamplesPerBit() const { return SamplesPerBitEst; }
+  // The line noise as the carrier detector sees it: the mean squared
+  // amplitude of the stronger tone over the carrier window (full scale 1.0).
+  double NoiseEstimate() const { return NoiseMean; }
 
   // |Σ_{j<m} exp(i·2π·(f1 − f0)/8000·j)| / m: how much of one tone's
   // correlation an m-sample correlator of the other tone picks up.
@@ -120,6 +123,18 @@ class TSensitiveReceiver {
   // two bit periods ending at the sample; with `trace`, the trace.
   void ChunkCarrier(int64_t chunkStart, int from, int to, bool longWindow, bool trace);
   void ClearSignalState();
+  // Whether `state` looks through two bit periods: the wait for the carrier,
+  // and with short bits the wait for silence too.
+  bool CarrierWindow(int32_t state) const {
+    return state == rsWaitLevel || (Continuous && state == rsWaitSilence);
+  }
+  // Ends the telegram in progress: signalled, or dropped when its bits were
+  // noise (false).
+  bool EndTelegram();
+  // A sample of the wait for the carrier joins the noise estimate: the
+  // stronger tone's squared amplitude and the difference of the two;
+  // `plain`, it may join the first plain average.
+  void LearnNoise(double e2, double steady, bool plain);
   void FillSegment(TSegment& s, int64_t first, int64_t last, double boundary) const;
   // The sums of FillSegment alone (no boundary, no turn).
   void SumSegment(TSegment& s, int64_t first, int64_t last) const;
@@ -178,6 +193,20 @@ class TSensitiveReceiver {
   // Samples correlated before the receiver walks through them.
   static constexpr int kChunk = 256;
   double ChunkSquare[kChunk] = {}, ChunkSteady[kChunk] = {}, ChunkTrace[kChunk] = {};
+
+  // The carrier detector's noise estimate; kept across resets, the line's
+  // noise does not change with them.
+  double NoiseMean = 0;  // the larger of the two below
+  double NoiseSlow = 0, NoiseFast = 0;
+  double NoiseFloor = 0;    // its least value for the carrier window
+  double CarrierRatio = 5;  // the threshold on e²/N for this bit rate
+  double NoiseWindow = 1;   // the carrier window the estimate is for, samples
+  double NoiseGuard = 1;    // the margin on a young estimate
+  int64_t NoiseCount = 0;
+  uint32_t NoiseLikeBits = 0;
+  double TelegramEnergy = 0;  // Σ of the bits' fitted squared amplitudes while the carrier is there
+  int32_t JudgedBits =
+      0;  // and how many  // long bits: 1 for each recent bit that did not stand out
 
   // Receiver state.
   int32_t State = rsSleeping;

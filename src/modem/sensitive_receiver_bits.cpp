@@ -107,15 +107,21 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
   TRatio best;
   int nextTone = 0;
   if (!Continuous) {
+    TRatio fits[2];
     for (int t = 0; t < 2; ++t) {
       TFit own;
       own.Add(s, t, 1, 0);
-      const TRatio fit = own.Ratio();
-      if (fit.Above(best)) {
-        best = fit;
+      fits[t] = own.Ratio();
+      if (fits[t].Above(best)) {
+        best = fits[t];
         s.Tone = t;
       }
     }
+    // A bit of a telegram stands far out of the other tone; on noise the
+    // stronger of two is below four times the weaker 40 % of the time.
+    const TRatio& other = fits[1 - s.Tone];
+    const bool noiseLike = !(best.Num * other.Den > kToneMargin * other.Num * best.Den);
+    if (StateCounter == 0) NoiseLikeBits = (NoiseLikeBits << 1) | (noiseLike ? 1u : 0u);
   } else {
     // The two bits before as decided (a firmer phase reference than one
     // short bit); both tones for this bit and the next.
@@ -159,12 +165,32 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
       }
     }
   }
+  // (Only while the carrier is there: the bits sampled while closing are
+  // the silence after it.)
+  if (Continuous && s.Tone == prev.Tone && StateCounter == 0) {
+    // Short bits: one bit cannot tell the tones apart, two of the same tone
+    // can (their overlap over two bits is small); judged as long bits are.
+    TRatio fits[2];
+    for (int t = 0; t < 2; ++t) {
+      TFit pair;
+      pair.Add(prev, t, 1, 0);
+      pair.Add(s, t, 1, 0);
+      fits[t] = pair.Ratio();
+    }
+    const TRatio& mine = fits[s.Tone];
+    const TRatio& other = fits[1 - s.Tone];
+    const bool noiseLike = !(mine.Num * other.Den > kToneMargin * other.Num * mine.Den);
+    NoiseLikeBits = (NoiseLikeBits << 1) | (noiseLike ? 1u : 0u);
+  }
   if (State == rsWaitStrobe) {
     // The strobe holds only if its first bit is the other tone.
     if ((s.Tone ? 1 : -1) != -LeadSign) return false;
     Pending = false;
     State = rsReceiving;
     StateCounter = 0;
+    NoiseLikeBits = 0;
+    TelegramEnergy = 0;
+    JudgedBits = 0;
   } else if (s.Tone != prev.Tone && StateCounter == 0) {
     // (Timing is learnt while the carrier is there, not from the closing's noise.)
     bool have = s.Tone ? s.HaveRise : s.HaveFall;
@@ -182,6 +208,10 @@ bool TSensitiveReceiver::Decide(int index, bool lookAhead) {
           std::clamp(SamplesPerBitEst + kRateGain * error, SamplesPerBit * (1 - kRateRange),
                      SamplesPerBit * (1 + kRateRange));
     }
+  }
+  if (StateCounter == 0) {
+    TelegramEnergy += best.Num / best.Den / (kFullScale * kFullScale);
+    JudgedBits += 1;
   }
   // The record shows the line amplitude of the bit's tone as fitted: over
   // its own samples, or over the stretch where bits are short (a sample on

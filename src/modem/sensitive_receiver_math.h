@@ -36,6 +36,57 @@ constexpr double kRateRange = 0.04;
 // adding and removing samples never accumulates over a long run.
 constexpr int64_t kExactSumInterval = 8192;
 constexpr int kStride = 12;  // ring doubles per sample
+// The carrier detector (a CFAR test; see the README): the stronger tone's
+// squared amplitude over the carrier window (two bit periods), z = e²/N,
+// against N, its mean on noise. On noise each tone's squared amplitude is
+// near exponential with mean N/1.5 (the mean of the larger of two is 1.5
+// times one's), so one window passes z > η with probability about
+// 2·e^(−1.5η); a carrier needs z above η all through more than 2 T, two
+// disjoint windows: (2·e^(−7.5))² = 1.2·10⁻⁶ with η = 5 for long bits,
+// 0.4 per hour at 200 bit/s (0.36 M window pairs in an hour). Short bits
+// hold so few samples per window that a lead-in at the sensitivity limit
+// needs η = 3: 5·10⁻⁴, about 2000 false carriers an hour at 2400 bit/s,
+// which the telegram test below turns away. A lead-in at 13.5 dB Eb/N0
+// reads z ≈ 2·22.4/1.5 = 30.
+constexpr double kCarrierRatio = 5.0;
+constexpr double kShortCarrierRatio = 3.0;
+// Below kQuietRatio·N the line is quiet: the silence before a carrier and
+// the end of a telegram (more than 4 T of it). A telegram's own dips, two
+// tones sharing a window, stay near a quarter of its level, far above.
+constexpr double kQuietRatio = 3.0;
+// A telegram whose bits' fitted squared amplitudes average less than
+// kTelegramRatio times noise in one bit period (2N) is noise that passed for
+// a carrier: dropped, nothing signalled. Bits at 8 dB Eb/N0 average 4.2.
+constexpr double kTelegramRatio = 2.5;
+// N is learnt from the weaker tone while the receiver waits for silence and
+// for the carrier: on noise the two tones' squared amplitudes are near two
+// independent exponentials, the weaker's mean a third of the stronger's, so
+// kWeakerToMean times it estimates N; a steady tone (a lead-in, a telegram
+// the receiver was armed in) leaves the weaker tone to the noise. Each
+// sample is clipped at the carrier threshold η·N, and followed by two running means:
+// a slow one over kNoiseSpan samples (0.5 s) for a steady figure, a fast one
+// over kNoiseFastSpan (50 ms). N is the slow one, or half the fast one when
+// that is larger: the noise rising by more than 3 dB lifts N at once; the
+// slow one never stays above twice the fast one, so a fall pulls it down.
+// The first kNoiseWarmUp samples are averaged plainly; up to
+// kNoiseSettled samples learnt (three slow spans) N is the larger of the two.
+constexpr double kWeakerToMean = 3.0;
+constexpr double kNoiseSpan = 4000.0;
+constexpr double kNoiseFastSpan = 400.0;
+constexpr int64_t kNoiseWarmUp = 256;
+constexpr int64_t kNoiseSettled = 12000;
+// A telegram whose last eight judged bits hold six whose tone does not
+// stand kToneMargin above the other is noise (the line's noise rose under a
+// frozen estimate): ended there, or dropped unsaid when it has no more than
+// kNoiseTelegramBits bits. Long bits are judged one by one, short ones in
+// pairs of one tone (over one short bit the tones overlap too much). On
+// noise the stronger of two is below four times the weaker 60 % of the
+// time; a bit at 13.5 dB Eb/N0 falls short about once in a thousand.
+constexpr double kToneMargin = 4.0;
+constexpr int32_t kNoiseTelegramBits = 16;
+// N never drops below the carrier of 1-LSB white noise, so it can grow
+// back from a digitally silent line.
+constexpr double kNoiseFloorSigma = 1.0;
 
 inline int Sign(double v) {
   return v > 0 ? 1 : (v < 0 ? -1 : 0);
