@@ -5,6 +5,7 @@
 
 #include "modem/modem.h"
 #include "monitor/journal.h"
+#include "monitor/telegram_measurement.h"
 
 namespace sorvex {
 
@@ -39,6 +40,11 @@ class TMonitorObserver {
     (void)colour;
     (void)title;
   }
+  // Every received telegram's measurement, in the order they arrive.
+  virtual void TelegramMeasured(const TTelegramMeasurement& measurement) { (void)measurement; }
+  // The measurement of the telegram ShowTelegram just showed; follows that
+  // call when the shown telegram was measured.
+  virtual void ShowMeasurement(const TTelegramMeasurement& measurement) { (void)measurement; }
   // A valid answer stored new telemetry, or the records were reset: the KP
   // state window should repaint.
   virtual void KpWindowChanged() {}
