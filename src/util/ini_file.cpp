@@ -1,8 +1,6 @@
 #include "util/ini_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cfloat>
@@ -11,8 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "util/replace_file.h"
 #include "util/small_file.h"
-
 #include "util/str_format.h"
 
 namespace sorvex {
@@ -167,24 +165,8 @@ bool TIniFile::Save() const {
   std::string text = FBom ? "\xEF\xBB\xBF" : "";
   for (const auto& line : FLines) text += line + FEol;
 
-  std::string temp = FPath + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  struct stat old {};
-  fchmod(fd, stat(FPath.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    written += static_cast<size_t>(n);
-  }
-  const bool ok = written == text.size() && fsync(fd) == 0;
-  if (close(fd) != 0 || !ok || rename(temp.c_str(), FPath.c_str()) != 0) {
-    unlink(temp.c_str());
-    return false;
-  }
-  return true;
+  std::string reason;
+  return ReplaceFile(FPath, text, reason);
 }
 
 std::optional<std::string> ProfileRead(const std::string& path, const std::string& section,
