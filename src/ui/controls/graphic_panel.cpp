@@ -21,6 +21,9 @@ namespace {
 // Rows of the triangle on top of a measuring cursor.
 constexpr int32_t kCursorHandle = 5;
 
+// Pixels between the caption's parts.
+constexpr int32_t kCaptionGap = 10;
+
 // Horizontal grid lines keep this grey whatever gridColor says.
 const QColor kHorizontalGridColour(0x80, 0x80, 0x80);
 
@@ -120,6 +123,11 @@ void TGraphicPanel::SetYRange(double top, double bottom) {
 
 void TGraphicPanel::SetTitle(const QString& text) {
   title = text;
+  update();
+}
+
+void TGraphicPanel::SetCaptionParts(std::vector<TCaptionText> parts) {
+  captionParts = std::move(parts);
   update();
 }
 
@@ -247,6 +255,12 @@ void TGraphicPanel::Paint(QPainter& p, QSize size) {
   }
 
   if (!title.isEmpty()) DrawOpaqueText(p, 2, 0, title, textColor, backgroundColor);
+  int32_t x = 2 + p.fontMetrics().horizontalAdvance(title);
+  for (const TCaptionText& part : captionParts) {
+    x += kCaptionGap;
+    DrawOpaqueText(p, x, 0, part.text, part.colour, backgroundColor);
+    x += p.fontMetrics().horizontalAdvance(part.text);
+  }
   p.restore();
 }
 

@@ -29,6 +29,12 @@ struct TGraphMarker {
   TMarkerMoveHandler OnMove;  // set: the marker can be dragged
 };
 
+// A piece of text drawn after the caption, in its own colour.
+struct TCaptionText {
+  QString text;
+  QColor colour;
+};
+
 struct TPlotSeries {
   std::vector<double> samples;  // empty: not drawn
   QColor colour;
@@ -51,7 +57,8 @@ class TGraphicPanel : public QWidget, public PlotSettings, public PlotScales {
   std::vector<std::unique_ptr<TGraphMarker>> markers;
   TGraphMarker* dragMarker = nullptr;
   QString title;
-  QColor backgroundColor;  // the button face of the palette
+  std::vector<TCaptionText> captionParts;  // after the title, a gap before each
+  QColor backgroundColor;                  // the button face of the palette
   QColor gridColor{0x80, 0x80, 0x80};
   Qt::PenStyle gridPenStyle = Qt::DotLine;
   QColor axisColor{Qt::black};
@@ -78,6 +85,7 @@ class TGraphicPanel : public QWidget, public PlotSettings, public PlotScales {
   // Both 0: automatic range.
   void SetYRange(double top, double bottom);
   void SetTitle(const QString& text);
+  void SetCaptionParts(std::vector<TCaptionText> parts);
   void Rescale();
   void EnableCursors(bool enabled);
   void ClearCursors();

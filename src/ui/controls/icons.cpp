@@ -45,7 +45,8 @@ QStringList UiGlyphNames() {
           "journal_error",      "journal_warning",
           "journal_info",       "journal_request",
           "journal_answer",     "journal_bad_request",
-          "journal_bad_answer", "crawler_slider"};
+          "journal_bad_answer", "crawler_slider",
+          "kp_history"};
 }
 
 QPixmap UiPixmap(const QString& name, QSize size, qreal devicePixelRatio) {

@@ -16,16 +16,13 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 
 #include "audio/sound_file_stream.h"
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
 #include "ui/controls/crawler_show.h"
 #include "ui/controls/form_font.h"
+#include "ui/history/history_form.h"
 #include "ui/settings/settings_tab.h"
 #include "ui/window/prompts.h"
 #include "ui/window/status_line.h"
@@ -34,6 +31,7 @@
 #include "ui/work/statistics_grid.h"
 #include "ui/work/work_tab.h"
 #include "util/config.h"
+#include "util/replace_file.h"
 
 namespace sorvex {
 
@@ -91,6 +89,8 @@ TForm1::TForm1(Options options, QWidget* parent)
   connect(TimerRedraw, &QTimer::timeout, this, &TForm1::TimerRedrawTimer);
 
   ReadIniKeys();
+  FHistoryForm = std::make_unique<THistoryForm>(FIniFileName, FHistory, *FPrompts, FExecutableDir);
+  TabSheet1->ShowHistory = [this] { FHistoryForm->ShowRestored(); };
   FViewsAttached = true;
 
   PageControl1->setCurrentIndex(0);
@@ -192,6 +192,7 @@ TForm1::~TForm1() {
   // gone already.
   FUpdateKpForm = nullptr;
   WriteIniKeys();
+  FHistoryForm.reset();  // writes its own keys
   FMonitor->ResetStatistics();
   StopDevice();
   FMonitor->ClearLog(0);
@@ -376,6 +377,15 @@ void TForm1::ShowTelegram(const TSignalRecord* records, int count, TraceColour c
   if (FViewsAttached) TabSheet1->ShowTelegram(records, count, colour, title);
 }
 
+void TForm1::TelegramMeasured(const TTelegramMeasurement& measurement) {
+  FHistory.Add(measurement);
+  if (FViewsAttached) FHistoryForm->Update();
+}
+
+void TForm1::ShowMeasurement(const TTelegramMeasurement& measurement) {
+  if (FViewsAttached) TabSheet1->ShowMeasurement(measurement);
+}
+
 void TForm1::KpWindowChanged() {
   if (FUpdateKpForm) FUpdateKpForm();
 }
@@ -485,6 +495,8 @@ void TForm1::BuildShortcuts() {
       [this] { TabSheet1->SBtRecord->click(); });
   key(QKeySequence(Qt::Key_F7), "KeySpectrum", everywhere,
       [this] { TabSheet1->SBtSpectrum->click(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_H), "KeyShowHistory", everywhere,
+      [this] { TabSheet1->SbShowHistory->click(); });
 }
 
 void TForm1::ToggleRecording() {
@@ -565,24 +577,11 @@ bool TForm1::SaveJournals() {
   for (int log = 0; log < 2; ++log)
     for (const TLogEntry& entry : FMonitor->Log(log).Entries()) text += JournalLine(entry) + "\n";
   // Written beside, then moved over: a failed save leaves no half file.
-  const std::string path = name.toStdString();
-  const std::string part = path + ".part";
-  errno = 0;
-  bool ok = false;
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    ok = out.good();
-  }
-  const int savedErrno = errno;
-  if (ok) ok = std::rename(part.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    const int error = savedErrno != 0 ? savedErrno : errno;
-    std::remove(part.c_str());
+  std::string reason;
+  const bool ok = ReplaceFile(name.toStdString(), text, reason);
+  if (!ok)
     FPrompts->Notice(QStringLiteral("Журналы не сохранены в %1: %2")
-                         .arg(name, QString::fromLocal8Bit(std::strerror(error))));
-  }
+                         .arg(name, QString::fromLocal8Bit(reason.c_str())));
   return ok;
 }
 

@@ -12,6 +12,7 @@
 #include "audio/audio_source.h"
 #include "monitor/journal_text.h"
 #include "monitor/line_spectrum.h"
+#include "monitor/measurement_history.h"
 #include "monitor/monitor_observer.h"
 #include "ui/window/line_recording.h"
 #include "util/clock.h"
@@ -23,6 +24,7 @@ class QTimer;
 
 namespace sorvex {
 
+class THistoryForm;
 class TModemDevice;
 class TMonitor;
 class TPrompts;
@@ -79,6 +81,12 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   void FormResize();
 
   TMonitor& Monitor() { return *FMonitor; }
+  // What the monitor reports goes through here (tests feed it directly).
+  TMonitorObserver& Observer() { return *this; }
+  // Every telegram's measurement since the start, and the window
+  // "История КП" over it (SbShowHistory, Ctrl+H).
+  const TMeasurementHistory& History() const { return FHistory; }
+  THistoryForm* HistoryForm() { return FHistoryForm.get(); }
   TModemDevice* Device();  // none while the settings tab is shown
 
   // The signal source ("AudioSource"): a change reopens the device at once
@@ -153,6 +161,8 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   void LevelsChanged(double left, double right) override;
   void ShowTelegram(const TSignalRecord* records, int count, TraceColour colour,
                     const std::string& title) override;
+  void TelegramMeasured(const TTelegramMeasurement& measurement) override;
+  void ShowMeasurement(const TTelegramMeasurement& measurement) override;
   void KpWindowChanged() override;
   void ShowError(const std::string& caption, const std::string& text) override;
 
@@ -174,6 +184,8 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   TJournalFile FJournalFile;
   TLineRecording FRecording;
   TLineSpectrum FSpectrum;
+  TMeasurementHistory FHistory;
+  std::unique_ptr<THistoryForm> FHistoryForm;  // goes before the history it reads
 
   std::vector<QShortcut*> FWorkKeys;  // the keys that come from every window
   int FActiveTab = 0;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ui/controls/graphic_panel.h"
+#include "ui/work/measurement_caption.h"
 
 namespace sorvex {
 
@@ -11,6 +12,8 @@ void ShowElementsOnGraph(TGraphicPanel& panel, const TSignalRecord* records, int
                          const QColor& colour, bool markersVisible) {
   if (records == nullptr || count < 0) count = 0;
   panel.ClearMarkers();
+  // Another telegram: the last one's measurement goes with it.
+  panel.SetCaptionParts({});
   std::vector<double> values(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) values[static_cast<size_t>(i)] = records[i].Value;
   panel.SetSeries(0, values.data(), colour, count);
@@ -29,6 +32,14 @@ void ShowElementsOnGraph(TGraphicPanel& panel, const TSignalRecord* records, int
   // rate is off the settings'.
   panel.cursorBitPeriod = MeanSpacing(bitSamples);
   panel.SetMarkersVisible(markersVisible);
+}
+
+void ShowMeasurementOnGraph(TGraphicPanel& panel, const TTelegramMeasurement& m, int bits) {
+  std::vector<TCaptionText> parts;
+  for (const TCaptionPart& part : MeasurementCaption(m, bits))
+    parts.push_back({QString::fromStdString(part.text),
+                     part.beyond ? kBeyondToleranceColour : panel.textColor});
+  panel.SetCaptionParts(std::move(parts));
 }
 
 }  // namespace sorvex

@@ -144,6 +144,8 @@ void TWorkTab::BuildToolbar1() {
   SBtRecord = SpeedButton(PnToolsbar1, "SBtRecord", UiToggleIcon("record_off", "record_on"),
                           "Запись линии", true);
   SBtSpectrum = SpeedButton(PnToolsbar1, "SBtSpectrum", UiIcon("spectrum"), "Спектр линии", true);
+  SbShowHistory =
+      SpeedButton(PnToolsbar1, "SbShowHistory", UiIcon("kp_history"), "История КП", false);
 
   bar->addWidget(SBtStartStop);
   bar->addSpacing(6);
@@ -161,6 +163,7 @@ void TWorkTab::BuildToolbar1() {
   bar->addSpacing(6);
   bar->addWidget(SBtRecord);
   bar->addWidget(SBtSpectrum);
+  bar->addWidget(SbShowHistory);
   bar->addStretch(1);
 
   connect(SBtStartStop, &QToolButton::clicked, this, &TWorkTab::BtStartStopClick);
@@ -178,6 +181,7 @@ void TWorkTab::BuildToolbar1() {
   connect(BtMixer, &QToolButton::clicked, this, &TWorkTab::BtMixerClick);
   connect(SBtRecord, &QToolButton::clicked, this, &TWorkTab::SBtRecordClick);
   connect(SBtSpectrum, &QToolButton::clicked, this, &TWorkTab::SBtSpectrumClick);
+  connect(SbShowHistory, &QToolButton::clicked, this, &TWorkTab::SbShowHistoryClick);
 }
 
 void TWorkTab::BuildToolbar2() {
@@ -393,6 +397,10 @@ void TWorkTab::BtMixerClick() {
   if (MixerAction) MixerAction();
 }
 
+void TWorkTab::SbShowHistoryClick() {
+  if (ShowHistory) ShowHistory();
+}
+
 void TWorkTab::SBtRecordClick() {
   // The window decides: a recording that cannot start leaves the button up.
   if (RecordAction) {
@@ -472,6 +480,13 @@ void TWorkTab::ShowTelegram(const TSignalRecord* records, int count, TraceColour
   ShowElementsOnGraph(*OscillographPanel, records, count, TraceColourOf(colour),
                       SBtGraphMarkers->isChecked());
   OscillographPanel->SetTitle(QString::fromStdString(title));
+  FShownBits = 0;
+  for (int i = 0; records != nullptr && i < count; ++i)
+    FShownBits += records[i].Kind == skBitSample ? 1 : 0;
+}
+
+void TWorkTab::ShowMeasurement(const TTelegramMeasurement& m) {
+  ShowMeasurementOnGraph(*OscillographPanel, m, FShownBits);
 }
 
 }  // namespace sorvex

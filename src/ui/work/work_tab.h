@@ -58,8 +58,9 @@ class TWorkTab : public QWidget {
   QToolButton* BtClear;
   QToolButton* SbShowKpForm;
   QToolButton* BtMixer;
-  QToolButton* SBtRecord;    // "Запись линии": the line into a WAV file
-  QToolButton* SBtSpectrum;  // "Спектр линии": the spectrum panel shown
+  QToolButton* SBtRecord;      // "Запись линии": the line into a WAV file
+  QToolButton* SBtSpectrum;    // "Спектр линии": the spectrum panel shown
+  QToolButton* SbShowHistory;  // "История КП"
   // Lower toolbar: the request the program sends itself.
   QFrame* PnToolsbar2;
   QToolButton* SbStartSend;
@@ -94,6 +95,7 @@ class TWorkTab : public QWidget {
   // What SbShowKpForm and BtMixer do, once the windows behind them exist.
   std::function<void()> ShowKpForm;
   std::function<void()> MixerAction;
+  std::function<void()> ShowHistory;
   // What SBtRecord does (the window starts or stops the recording and
   // sets the button's state).
   std::function<void()> RecordAction;
@@ -121,6 +123,7 @@ class TWorkTab : public QWidget {
   void LevelsChanged(double left, double right);
   void ShowTelegram(const TSignalRecord* records, int count, TraceColour colour,
                     const std::string& title);
+  void ShowMeasurement(const TTelegramMeasurement& m);
 
  public slots:
   void BtStartStopClick();
@@ -136,6 +139,7 @@ class TWorkTab : public QWidget {
   void BtMixerClick();
   void SBtRecordClick();
   void SBtSpectrumClick();
+  void SbShowHistoryClick();
   void TcLogsChange();
   void DgLogClick();
   void LevelStartChanged(int tag, double value);
@@ -149,6 +153,7 @@ class TWorkTab : public QWidget {
 
   TMonitor& FMonitor;
   TPrompts& FPrompts;
+  int FShownBits = 0;  // bit samples of the telegram ShowTelegram showed last
 };
 
 }  // namespace sorvex
