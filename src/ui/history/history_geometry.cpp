@@ -110,7 +110,8 @@ std::vector<TTimeTick> TimeTicks(const TPixelRect& plot, const THistorySpan& spa
   const double s0 = span.t0 * kSecondsPerDay;
   const double s1 = span.t1 * kSecondsPerDay;
   const double step = TimeStepSeconds((s1 - s0) / plot.width, minSpacing);
-  for (double s = std::ceil(s0 / step) * step; s <= s1; s += step) {
+  // The epsilon keeps a tick on the span's first instant despite rounding.
+  for (double s = std::ceil(s0 / step - 1e-6) * step; s <= s1; s += step) {
     const double t = s / kSecondsPerDay;
     ticks.push_back({TimeToX(plot, span, t), ClockLabel(t)});
   }
