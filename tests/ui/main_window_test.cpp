@@ -115,7 +115,13 @@ TEST_F(Window, FirstRunOpensWithTheDefaultsAndWritesEveryKey) {
                         {"AudioSource", ""},
                         {"JournalFile", ""},
                         {"RecordFolder", ""},
-                        {"Spectrum", "0"}};
+                        {"Spectrum", "0"},
+                        // The window "История КП", built with the main one.
+                        {"FormHistoryTop", "0"},
+                        {"FormHistoryLeft", "0"},
+                        {"FormHistoryHeight", "560"},
+                        {"FormHistoryWidth", "900"},
+                        {"FormHistoryKp", "1"}};
   EXPECT_EQ(IniKeys(Ini()), written);
 
   form.reset();
