@@ -36,22 +36,19 @@ int PaneOf(THistoryQuantity q) {
   return 2;
 }
 
+void QuantityValues(const TTelegramMeasurement& m, double (&values)[kHistoryQuantities]) {
+  values[0] = m.levelDb;
+  values[1] = m.levelDb - m.snrDb;
+  values[2] = m.snrDb;
+  values[3] = Deviation(m.f0Hz, m.setF0Hz);
+  values[4] = Deviation(m.f1Hz, m.setF1Hz);
+  values[5] = m.setBitRate > 0 ? (m.bitRate / m.setBitRate - 1) * 100 : kNan;
+}
+
 double QuantityValue(const TTelegramMeasurement& m, THistoryQuantity q) {
-  switch (q) {
-    case THistoryQuantity::Level:
-      return m.levelDb;
-    case THistoryQuantity::Noise:
-      return m.levelDb - m.snrDb;
-    case THistoryQuantity::Snr:
-      return m.snrDb;
-    case THistoryQuantity::F0Deviation:
-      return Deviation(m.f0Hz, m.setF0Hz);
-    case THistoryQuantity::F1Deviation:
-      return Deviation(m.f1Hz, m.setF1Hz);
-    case THistoryQuantity::RateDeviation:
-      break;
-  }
-  return m.setBitRate > 0 ? (m.bitRate / m.setBitRate - 1) * 100 : kNan;
+  double values[kHistoryQuantities];
+  QuantityValues(m, values);
+  return values[static_cast<int>(q)];
 }
 
 THistorySpan FullSpan(std::span<const TTelegramMeasurement> points) {

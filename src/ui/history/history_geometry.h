@@ -24,6 +24,8 @@ int PaneOf(THistoryQuantity q);
 // dB, Hz or percent; NaN when the measurement lacks a figure (or, for a
 // deviation, its setting).
 double QuantityValue(const TTelegramMeasurement& m, THistoryQuantity q);
+// All six at once, indexed by THistoryQuantity (the paint's inner loop).
+void QuantityValues(const TTelegramMeasurement& m, double (&values)[kHistoryQuantities]);
 
 // A visible stretch of time, date-times (days); t1 > t0.
 struct THistorySpan {

@@ -41,23 +41,29 @@ const char* const kPaneTitles[kHistoryPanes] = {
 // Least value span of a pane: the grid never splits hairs.
 constexpr double kMinSpans[kHistoryPanes] = {2, 2, 0.2};
 
+// The picture's pixels, taken once: QImage::scanLine detaches on every call.
+struct TPixels {
+  QRgb* bits;
+  qsizetype stride;  // pixels a row
+  QRgb& At(int32_t x, int32_t y) const { return bits[y * stride + x]; }
+};
+
 // A 2 × 2 point, or a 5 × 5 cross, straight into the picture's pixels: a
 // hundred thousand telegrams paint in a few milliseconds.
-void Dot(QImage& image, const TPixelRect& plot, int32_t x, int32_t y, QRgb colour) {
-  for (int32_t dy = 0; dy < 2; ++dy) {
-    if (y + dy >= plot.Bottom()) break;
-    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y + dy));
-    row[x] = colour;
-    if (x + 1 < plot.Right()) row[x + 1] = colour;
+void Dot(const TPixels& image, const TPixelRect& plot, int32_t x, int32_t y, QRgb colour) {
+  const bool right = x + 1 < plot.Right();
+  for (int32_t row = y; row < std::min(y + 2, plot.Bottom()); ++row) {
+    image.At(x, row) = colour;
+    if (right) image.At(x + 1, row) = colour;
   }
 }
 
-void Cross(QImage& image, const TPixelRect& plot, int32_t x, int32_t y, QRgb colour) {
+void Cross(const TPixels& image, const TPixelRect& plot, int32_t x, int32_t y, QRgb colour) {
   for (int32_t d = -2; d <= 2; ++d) {
     for (const int32_t px : {x + d, x - d}) {
       const int32_t py = y + d;
       if (px < plot.left || px >= plot.Right() || py < plot.top || py >= plot.Bottom()) continue;
-      reinterpret_cast<QRgb*>(image.scanLine(py))[px] = colour;
+      image.At(px, py) = colour;
     }
   }
 }
@@ -109,14 +115,17 @@ void THistoryPlot::Paint(QPainter& out, QSize size) {
   double lo[kHistoryPanes], hi[kHistoryPanes];
   std::fill(std::begin(lo), std::end(lo), INFINITY);
   std::fill(std::begin(hi), std::end(hi), -INFINITY);
+  int paneOf[kQuantities];
+  for (int q = 0; q < kQuantities; ++q) paneOf[q] = PaneOf(static_cast<THistoryQuantity>(q));
+  double values[kQuantities];
   for (const TTelegramMeasurement& m : points) {
     if (m.time < span.t0 || m.time > span.t1) continue;
-    for (const TQuantityStyle& style : kStyles) {
-      const double v = QuantityValue(m, style.quantity);
-      if (!std::isfinite(v)) continue;
-      const int pane = PaneOf(style.quantity);
-      lo[pane] = std::min(lo[pane], v);
-      hi[pane] = std::max(hi[pane], v);
+    QuantityValues(m, values);
+    for (int q = 0; q < kQuantities; ++q) {
+      if (!std::isfinite(values[q])) continue;
+      const int pane = paneOf[q];
+      lo[pane] = std::min(lo[pane], values[q]);
+      hi[pane] = std::max(hi[pane], values[q]);
     }
   }
   TValueRange ranges[kHistoryPanes];
@@ -187,22 +196,28 @@ void THistoryPlot::Paint(QPainter& out, QSize size) {
     for (int side = 0; side < 2; ++side)
       colours[static_cast<size_t>(style.quantity)][side] = PointColour(style.quantity, side).rgb();
   const QRgb invalid = kInvalidColour.rgb();
+  const TPixels pixels{reinterpret_cast<QRgb*>(FLayer.bits()), FLayer.bytesPerLine() / 4};
+  // Row of a value: top + (hi − v) · rows / (hi − lo), rounded, as ValueToY.
+  double rowScale[kHistoryPanes];
+  for (int pane = 0; pane < kHistoryPanes; ++pane)
+    rowScale[pane] = (layout.panes[pane].height - 1) / (ranges[pane].hi - ranges[pane].lo);
   for (const bool crosses : {false, true}) {
     for (const TTelegramMeasurement& m : points) {
       if (m.valid == crosses || m.time < span.t0 || m.time > span.t1) continue;
       const int32_t x = TimeToX(first, span, m.time);
       if (x < first.left || x >= first.Right()) continue;
-      for (const TQuantityStyle& style : kStyles) {
-        const double v = QuantityValue(m, style.quantity);
-        if (!std::isfinite(v)) continue;
-        const int pane = PaneOf(style.quantity);
+      QuantityValues(m, values);
+      for (int q = 0; q < kQuantities; ++q) {
+        if (!std::isfinite(values[q])) continue;
+        const int pane = paneOf[q];
         const TPixelRect& plot = layout.panes[pane];
         if (plot.height <= 0) continue;
-        const int32_t y = ValueToY(plot, ranges[pane], v);
+        const double row = (ranges[pane].hi - values[q]) * rowScale[pane] + 0.5;
+        const int32_t y = plot.top + static_cast<int32_t>(std::clamp(row, 0.0, plot.height - 1.0));
         if (crosses) {
-          Cross(FLayer, plot, x, y, invalid);
+          Cross(pixels, plot, x, y, invalid);
         } else {
-          Dot(FLayer, plot, x, y, colours[static_cast<size_t>(style.quantity)][m.channel ? 1 : 0]);
+          Dot(pixels, plot, x, y, colours[q][m.channel ? 1 : 0]);
         }
       }
     }
