@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "ui/controls/pixel_math.h"
 #include "ui/controls/plot_geometry.h"
