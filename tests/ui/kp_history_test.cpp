@@ -114,8 +114,14 @@ TEST_F(KpHistory, CtrlHOpensItAndTheObserversPointsShowUp) {
   for (const TPixelRect& pane : layout.panes)
     EXPECT_GE(CountColour(image, THistoryPlot::kInvalidColour, pane.top, pane.Bottom()), 10 * 5);
 
-  History().EdKp->setValue(6);  // a KP without telegrams: an empty plot
-  EXPECT_EQ(CountPoints(Render(), THistoryPlot::PointColour(THistoryQuantity::Level, 1)), 0);
+  History().EdKp->setValue(6);  // a KP without telegrams: an empty plot, no time labels
+  const QImage empty = Render();
+  EXPECT_EQ(CountPoints(empty, THistoryPlot::PointColour(THistoryQuantity::Level, 1)), 0);
+  const int axisTop = LayoutOf(empty.size()).axisTop;  // right of the value labels
+  EXPECT_EQ(CountColour(empty.copy(THistoryPlot::kLeft, axisTop,
+                                   empty.width() - THistoryPlot::kLeft, empty.height() - axisTop),
+                        Qt::black),
+            0);
 }
 
 TEST_F(KpHistory, ADragZoomsToItsStretchAndADoubleClickShowsAll) {

@@ -132,7 +132,9 @@ void THistoryPlot::Paint(QPainter& out, QSize size) {
   for (int pane = 0; pane < kHistoryPanes; ++pane)
     ranges[pane] = ValueRange(lo[pane], hi[pane], kMinSpans[pane], layout.panes[pane].height,
                               kMinValueSpacing);
-  const std::vector<TTimeTick> ticks = TimeTicks(first, span, kMinTickSpacing);
+  // No telegrams yet: no time to label (the span would stand at date-time 0).
+  const std::vector<TTimeTick> ticks =
+      points.empty() ? std::vector<TTimeTick>{} : TimeTicks(first, span, kMinTickSpacing);
 
   QPainter p(&FLayer);
   p.setRenderHint(QPainter::Antialiasing, false);
