@@ -61,20 +61,27 @@ TLine FitLine(const std::vector<double>& t, const std::vector<long>& k) {
   return line;
 }
 
-// Transition instants where the smoothed frequency crosses `mid`, each given
-// its bit index by the running bit length; glitches shorter than half a bit
+// Transition instants where the smoothed frequency crosses `mid` on its way
+// past the hysteresis on the other side, each given its bit index by the running bit length; glitches shorter than half a bit
 // are dropped, and so are instants that stray from the fitted line.
 TLine FitTransitions(const std::vector<double>& smooth, int from, int to, double mid,
-                     double bitLength) {
+                     double hysteresis, double bitLength) {
   std::vector<double> t;
   std::vector<long> k;
   double step = bitLength;
+  int side = 0;          // +1 above mid + hysteresis, −1 below mid − hysteresis
+  double crossing = -1;  // the last crossing of mid
   for (int n = from + 1; n < to; ++n) {
     const double a = smooth[static_cast<size_t>(n - 1)] - mid;
     const double b = smooth[static_cast<size_t>(n)] - mid;
-    if ((a < 0) == (b < 0)) continue;
     // smooth[n] is the phase step from n−1 to n, centred at n − 0.5.
-    const double at = n - 1.5 + a / (a - b);
+    if ((a < 0) != (b < 0)) crossing = n - 1.5 + a / (a - b);
+    const int now = b > hysteresis ? 1 : b < -hysteresis ? -1 : side;
+    if (now == side) continue;
+    const bool counted = side != 0 && crossing >= 0;
+    side = now;
+    if (!counted) continue;
+    const double at = crossing;
     if (t.empty()) {
       t.push_back(at);
       k.push_back(0);
@@ -118,45 +125,65 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   }
   static const THilbertTaps taps;
   const double bitLength = kRate / rate;
-  const int first = kHilbertHalf, last = count - kHilbertHalf;  // analytic signal exists here
-
-  // Phase step per sample (relative to the mid tone) and power, n in [first, last).
   const double wc = kTwoPi * 0.5 * (f0 + f1) / kRate;
-  std::vector<double> step(static_cast<size_t>(count), 0.0), power(static_cast<size_t>(count), 0.0);
-  double prevI = 0, prevQ = 0;
-  for (int n = first; n < last; ++n) {
+  // A box over the analytic signal mixed down to the mid tone cuts the noise;
+  // it is short enough to leave both tones near its peak and most of a bit
+  // clear of its smear.
+  const int box = std::max(
+      1, std::min(static_cast<int>(bitLength / 3), static_cast<int>(kRate / (2 * std::fabs(f1 - f0)))));
+  const int first = kHilbertHalf + box, last = count - kHilbertHalf;  // where the box is full
+
+  // Baseband samples, then per sample the phase step and the power of the boxed signal.
+  std::vector<double> re(static_cast<size_t>(count), 0.0), im(static_cast<size_t>(count), 0.0);
+  double c = 1, s = 0;
+  const double cw = std::cos(wc), sw = std::sin(wc);
+  for (int n = kHilbertHalf; n < last; ++n) {
     double q = 0;
     for (int k = 1; k <= kHilbertHalf; k += 2) {
       q += taps.h[k] * (samples[n - k] - samples[n + k]);
     }
     const double i = samples[n];
-    power[static_cast<size_t>(n)] = i * i + q * q;
-    if (n > first) {
-      // arg(a[n]·conj a[n−1])
-      const double re = i * prevI + q * prevQ, im = q * prevI - i * prevQ;
-      double d = std::atan2(im, re) - wc;
-      if (d > std::numbers::pi) d -= kTwoPi;
-      if (d <= -std::numbers::pi) d += kTwoPi;
-      step[static_cast<size_t>(n)] = d;
-    }
-    prevI = i;
-    prevQ = q;
+    // (i + jq)·(c − js)
+    re[static_cast<size_t>(n)] = i * c + q * s;
+    im[static_cast<size_t>(n)] = q * c - i * s;
+    const double nc = c * cw - s * sw, ns = s * cw + c * sw;
+    const double norm = 1.0 / std::sqrt(nc * nc + ns * ns);
+    c = nc * norm;
+    s = ns * norm;
   }
+  std::vector<double> step(static_cast<size_t>(count), 0.0), power(static_cast<size_t>(count), 0.0);
+  double sr = 0, si = 0, prevR = 0, prevI = 0;
+  for (int n = kHilbertHalf; n < last; ++n) {
+    sr += re[static_cast<size_t>(n)];
+    si += im[static_cast<size_t>(n)];
+    if (n - kHilbertHalf >= box) {
+      sr -= re[static_cast<size_t>(n - box)];
+      si -= im[static_cast<size_t>(n - box)];
+    }
+    if (n < first) continue;
+    // The box ending at n is centred on m.
+    const int m = n - box / 2;
+    power[static_cast<size_t>(m)] = sr * sr + si * si;
+    if (n > first) step[static_cast<size_t>(m)] = std::atan2(si * prevR - sr * prevI, sr * prevR + si * prevI);
+    prevR = sr;
+    prevI = si;
+  }
+  const int lo = first - box / 2 + 1, hi = last - box / 2;  // step and power valid in [lo, hi)
 
   // The telegram: the longest stretch whose mean power stays above a quarter
   // of the window's highest (half its amplitude).
   const int window = std::max(16, static_cast<int>(bitLength / 2));
   std::vector<double> mean(static_cast<size_t>(count), 0.0);
   double sum = 0, highest = 0;
-  for (int n = first; n < last; ++n) {
+  for (int n = lo; n < hi; ++n) {
     sum += power[static_cast<size_t>(n)];
-    if (n - first >= window) sum -= power[static_cast<size_t>(n - window)];
+    if (n - lo >= window) sum -= power[static_cast<size_t>(n - window)];
     mean[static_cast<size_t>(n)] = sum / window;
     highest = std::max(highest, mean[static_cast<size_t>(n)]);
   }
   int bestFrom = 0, bestTo = 0;
-  for (int n = first + window, runFrom = -1; n <= last; ++n) {
-    const bool on = n < last && mean[static_cast<size_t>(n)] > 0.25 * highest;
+  for (int n = lo + window, runFrom = -1; n <= hi; ++n) {
+    const bool on = n < hi && mean[static_cast<size_t>(n)] > 0.25 * highest;
     if (on && runFrom < 0) runFrom = n;
     if (!on && runFrom >= 0) {
       if (n - runFrom > bestTo - bestFrom) {
@@ -166,27 +193,30 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
       runFrom = -1;
     }
   }
-  // The mean lags its window: the stretch's samples start a window earlier.
-  const int from = std::max(first + 1, bestFrom - window + 1);
-  const int to = bestTo;
+  // The mean crosses a quarter a quarter window into the telegram and three
+  // quarters past its end; the filters smear either edge, which is left out.
+  const int guard = kHilbertHalf / 2 + box;
+  const int from = std::max(lo + 1, bestFrom - window / 4 + guard);
+  const int to = bestTo - 3 * window / 4 - guard;
   if (to - from < 8 * bitLength) return result;
 
   // Smoothing over about a third of a bit keeps the crossings sharp.
   const int half = std::clamp(static_cast<int>(bitLength / 6), 0, 15);
   std::vector<double> smooth(static_cast<size_t>(count), 0.0);
   for (int n = from; n < to; ++n) {
-    double s = 0;
+    double total = 0;
     int used = 0;
     for (int j = std::max(from, n - half); j <= std::min(to - 1, n + half); ++j, ++used) {
-      s += step[static_cast<size_t>(j)];
+      total += step[static_cast<size_t>(j)];
     }
-    smooth[static_cast<size_t>(n)] = s / used;
+    smooth[static_cast<size_t>(n)] = total / used;
   }
 
-  double mid = 0;
+  const double spread = std::fabs(kTwoPi * (f1 - f0) / kRate);  // between the tones, rad/sample
   const bool rising = f1 > f0;
+  double mid = 0;
   for (int pass = 0; pass < 2; ++pass) {
-    const TLine line = FitTransitions(smooth, from, to, mid, bitLength);
+    const TLine line = FitTransitions(smooth, from, to, mid, 0.25 * spread, bitLength);
     if (!line.ok) return result;
     result.bitRate = kRate / line.step;
     // Bits from the first transition on, while whole bits stay inside.
@@ -194,56 +224,48 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
     if (bits < 4) return result;
     std::vector<char> value(static_cast<size_t>(bits));
     for (int b = 0; b < bits; ++b) {
-      const int lo = static_cast<int>(std::ceil(line.at + line.step * (b + 0.25)));
-      const int hi = static_cast<int>(std::floor(line.at + line.step * (b + 0.75)));
-      double s = 0;
-      for (int n = std::max(lo, from + 1); n <= std::min(hi, to - 1); ++n) {
-        s += step[static_cast<size_t>(n)] - mid;
+      const int a = static_cast<int>(std::ceil(line.at + line.step * (b + 0.25)));
+      const int z = static_cast<int>(std::floor(line.at + line.step * (b + 0.75)));
+      double total = 0;
+      for (int n = std::max(a, from); n <= std::min(z, to - 1); ++n) {
+        total += step[static_cast<size_t>(n)] - mid;
       }
-      value[static_cast<size_t>(b)] = (s > 0) == rising ? 1 : 0;
+      value[static_cast<size_t>(b)] = (total > 0) == rising ? 1 : 0;
     }
-    // Phase ψ(n) = c + w0·A0(n) + w1·A1(n), A the time spent in each tone
-    // since the first transition: three unknowns by least squares.
-    const int n0 = static_cast<int>(std::ceil(line.at));
-    const int n1 = static_cast<int>(std::floor(line.at + line.step * bits));
-    double sU = 0, sV = 0, sY = 0, sUU = 0, sVV = 0, sUV = 0, sUY = 0, sVY = 0;
-    double psi = 0, spent[2] = {0, 0};
-    int bit = 0, used = 0;
-    double edge = line.at + line.step;  // end of the current bit
-    double at = line.at;                // time reached so far
-    for (int n = n0; n <= n1; ++n) {
-      if (n > n0) psi += step[static_cast<size_t>(n)];
-      while (bit < bits && edge <= n) {
-        spent[static_cast<int>(value[static_cast<size_t>(bit)])] += edge - at;
-        at = edge;
-        ++bit;
-        edge += line.step;
+    // Each run of one tone: the slope of its unwrapped phase over its
+    // interior (the edges, smeared by the filters and placed by the sender's
+    // own clock, left out), least squares with an intercept of its own.
+    const double edge = 1.5 + box / 2 + 1;
+    double sxx[2] = {0, 0}, sxy[2] = {0, 0};
+    for (int b = 0; b < bits;) {
+      int e = b;
+      while (e < bits && value[static_cast<size_t>(e)] == value[static_cast<size_t>(b)]) ++e;
+      const int a = static_cast<int>(std::ceil(line.at + line.step * b + edge));
+      const int z = static_cast<int>(std::floor(line.at + line.step * e - edge));
+      if (z - a >= 2) {
+        double psi = 0, mn = 0, mp = 0;
+        std::vector<double> phase(static_cast<size_t>(z - a + 1));
+        for (int n = a; n <= z; ++n) {
+          if (n > a) psi += step[static_cast<size_t>(n)];
+          phase[static_cast<size_t>(n - a)] = psi;
+          mn += n;
+          mp += psi;
+        }
+        const double len = z - a + 1;
+        mn /= len;
+        mp /= len;
+        const int v = value[static_cast<size_t>(b)];
+        for (int n = a; n <= z; ++n) {
+          sxx[v] += (n - mn) * (n - mn);
+          sxy[v] += (n - mn) * (phase[static_cast<size_t>(n - a)] - mp);
+        }
       }
-      if (bit >= bits) break;
-      const int v = value[static_cast<size_t>(bit)];
-      double u = spent[0], w = spent[1];
-      (v ? w : u) += n - at;
-      sU += u;
-      sV += w;
-      sY += psi;
-      sUU += u * u;
-      sVV += w * w;
-      sUV += u * w;
-      sUY += u * psi;
-      sVY += w * psi;
-      ++used;
+      b = e;
     }
-    if (used < 8) return result;
-    const double m = used;
-    const double cUU = sUU - sU * sU / m, cVV = sVV - sV * sV / m, cUV = sUV - sU * sV / m;
-    const double cUY = sUY - sU * sY / m, cVY = sVY - sV * sY / m;
-    const double det = cUU * cVV - cUV * cUV;
-    if (!(std::fabs(det) > 1e-9 * cUU * cVV)) return result;
-    const double w0 = (cUY * cVV - cVY * cUV) / det;
-    const double w1 = (cVY * cUU - cUY * cUV) / det;
-    result.f0Hz = (w0 + wc) * kRate / kTwoPi;
-    result.f1Hz = (w1 + wc) * kRate / kTwoPi;
-    mid = 0.5 * (w0 + w1);
+    if (sxx[0] > 0) result.f0Hz = (sxy[0] / sxx[0] + wc) * kRate / kTwoPi;
+    if (sxx[1] > 0) result.f1Hz = (sxy[1] / sxx[1] + wc) * kRate / kTwoPi;
+    if (sxx[0] <= 0 || sxx[1] <= 0) return result;
+    mid = 0.5 * (sxy[0] / sxx[0] + sxy[1] / sxx[1]);
   }
   return result;
 }
