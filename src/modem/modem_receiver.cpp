@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <vector>
 #include <numbers>
+#include <vector>
 
 #include "modem/modem.h"
 #include "modem/sensitive_receiver.h"
@@ -114,7 +114,8 @@ void TModem::ProcessBlock(int channel, const int16_t* frames, int n) {
   const int64_t blockStart = FRawCount;
   if (n > 0 && n <= BlockLength && frames != nullptr) {
     const int side = channel == 0 ? 0 : 1;
-    for (int k = 0; k < n; ++k) FRaw[static_cast<size_t>((FRawCount + k) % kRawCapacity)] = frames[2 * k + side];
+    for (int k = 0; k < n; ++k)
+      FRaw[static_cast<size_t>((FRawCount + k) % kRawCapacity)] = frames[2 * k + side];
     FRawCount += n;
   }
   if (FSensitive) {
@@ -298,7 +299,8 @@ bool TModem::CopyTelegramSignal(int32_t bits, std::vector<int16_t>& dest) const 
   if (length <= 0) return false;
   dest.resize(static_cast<size_t>(length));
   for (int64_t k = 0; k < length; ++k) {
-    dest[static_cast<size_t>(k)] = FRaw[static_cast<size_t>((FRawMark - length + k) % kRawCapacity)];
+    dest[static_cast<size_t>(k)] =
+        FRaw[static_cast<size_t>((FRawMark - length + k) % kRawCapacity)];
   }
   return true;
 }

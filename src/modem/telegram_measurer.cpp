@@ -62,8 +62,9 @@ TLine FitLine(const std::vector<double>& t, const std::vector<long>& k) {
 }
 
 // Transition instants where the smoothed frequency crosses `mid` on its way
-// past the hysteresis on the other side, each given its bit index by the running bit length; glitches shorter than half a bit
-// are dropped, and so are instants that stray from the fitted line.
+// past the hysteresis on the other side, each given its bit index by the running bit length;
+// glitches shorter than half a bit are dropped, and so are instants that stray from the fitted
+// line.
 TLine FitTransitions(const std::vector<double>& smooth, int from, int to, double mid,
                      double hysteresis, double bitLength) {
   std::vector<double> t;
@@ -129,8 +130,8 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   // A box over the analytic signal mixed down to the mid tone cuts the noise;
   // it is short enough to leave both tones near its peak and most of a bit
   // clear of its smear.
-  const int box = std::max(
-      1, std::min(static_cast<int>(bitLength / 3), static_cast<int>(kRate / (2 * std::fabs(f1 - f0)))));
+  const int box = std::max(1, std::min(static_cast<int>(bitLength / 3),
+                                       static_cast<int>(kRate / (2 * std::fabs(f1 - f0)))));
   const int first = kHilbertHalf + box, last = count - kHilbertHalf;  // where the box is full
 
   // Baseband samples, then per sample the phase step and the power of the boxed signal.
@@ -164,7 +165,8 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
     // The box ending at n is centred on m.
     const int m = n - box / 2;
     power[static_cast<size_t>(m)] = sr * sr + si * si;
-    if (n > first) step[static_cast<size_t>(m)] = std::atan2(si * prevR - sr * prevI, sr * prevR + si * prevI);
+    if (n > first)
+      step[static_cast<size_t>(m)] = std::atan2(si * prevR - sr * prevI, sr * prevR + si * prevI);
     prevR = sr;
     prevI = si;
   }
@@ -232,10 +234,12 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
       }
       value[static_cast<size_t>(b)] = (total > 0) == rising ? 1 : 0;
     }
-    // Each run of one tone: the slope of its unwrapped phase over its
-    // interior (the edges, smeared by the filters and placed by the sender's
-    // own clock, left out), least squares with an intercept of its own.
-    const double edge = 1.5 + box / 2 + 1;
+    // Each run of one tone: the slope of its unwrapped phase, least squares
+    // with an intercept of its own, so that where the sender's clock put an
+    // edge does not matter. A quarter box is left out at either end: more
+    // loses too much of short runs to noise, less lets the smear pull the
+    // tone toward the other one.
+    const double edge = std::floor(box / 4.0);
     double sxx[2] = {0, 0}, sxy[2] = {0, 0};
     for (int b = 0; b < bits;) {
       int e = b;

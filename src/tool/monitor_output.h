@@ -14,8 +14,7 @@ namespace sorvex::tool {
 // lines: M <TAB> the MeasurementFields columns.
 class TPrintingObserver : public TMonitorObserver {
  public:
-  explicit TPrintingObserver(std::FILE* out, bool measure = false)
-      : FOut(out), FMeasure(measure) {}
+  explicit TPrintingObserver(std::FILE* out, bool measure = false) : FOut(out), FMeasure(measure) {}
   void EntryAdded(const TLogEntry& entry) override;
   void TelegramMeasured(const TTelegramMeasurement& measurement) override;
   void ShowError(const std::string& caption, const std::string& text) override;
