@@ -36,14 +36,16 @@ std::vector<std::string> Fields(const std::string& line) {
 struct TCase {
   int rate;
   int f0, f1;
-  double toneTolerance;  // Hz
-  double rateTolerance;  // fraction
+  double f0Tolerance, f1Tolerance;  // Hz
+  double rateTolerance;             // fraction
 };
 
 // KP 5 runs 18 Hz high and 0.9 % fast; KP 3 and the control centre as set.
 // Noise at 20 dB Eb/N0 on the answer side.
 TEST(Measurement, DriftedKpReadsAsDriftedWithEitherReceiver) {
-  const TCase cases[] = {{200, 2540, 2760, 2.0, 0.001}, {1200, 1300, 2100, 10.0, 0.003}};
+  // At 1200 bit/s the upper tone's short runs leave it noisier than ±5 Hz
+  // (within 6 Hz here, 9 Hz over other seeds).
+  const TCase cases[] = {{200, 2540, 2760, 2.0, 2.0, 0.001}, {1200, 1300, 2100, 5.0, 10.0, 0.003}};
   for (const TCase& c : cases) {
     const auto dir = TestDir("measurement_" + std::to_string(c.rate));
     // The preset for the rate, and the same with the sensitive receiver.
@@ -54,7 +56,8 @@ TEST(Measurement, DriftedKpReadsAsDriftedWithEitherReceiver) {
     std::string settings = text.str();
     ASSERT_NE(settings.find("Receiver=0"), std::string::npos);
     WriteFile(dir / "modem.ini", settings);
-    WriteFile(dir / "sensitive.ini", settings.replace(settings.find("Receiver=0"), 10, "Receiver=1"));
+    WriteFile(dir / "sensitive.ini",
+              settings.replace(settings.find("Receiver=0"), 10, "Receiver=1"));
     WriteFile(dir / "line.scn",
               "settings modem.ini\nseed 5\nnoise 20 right\nmodem 5 tones=+18 rate=1.009\n"
               "silence 200\nexchange 5 Gtit 1 words=1,2,3\nexchange 3 Gts 1 bytes=A5\n"
@@ -65,9 +68,8 @@ TEST(Measurement, DriftedKpReadsAsDriftedWithEitherReceiver) {
     ASSERT_EQ(sim.status, 0) << sim.out;
     for (const char* settings : {"modem.ini", "sensitive.ini"}) {
       SCOPED_TRACE(std::to_string(c.rate) + " bit/s, " + settings);
-      const std::string replay =
-          "replay '" + (dir / "line.wav").string() + "' --settings '" + (dir / settings).string() +
-          "'";
+      const std::string replay = "replay '" + (dir / "line.wav").string() + "' --settings '" +
+                                 (dir / settings).string() + "'";
       const auto plain = RunTool(replay);
       const auto measured = RunTool(replay + " --measure");
       ASSERT_EQ(measured.status, 0);
@@ -97,9 +99,9 @@ TEST(Measurement, DriftedKpReadsAsDriftedWithEitherReceiver) {
         const bool drifted = m.side == "answer" && m.kp == 5;
         const double offset = drifted ? 18 : 0, factor = drifted ? 1.009 : 1;
         // The clean request side is held to the tight figures whatever the rate.
-        const double tones = m.side == "request" ? 2.0 : c.toneTolerance;
-        EXPECT_NEAR(m.f0, c.f0 + offset, tones);
-        EXPECT_NEAR(m.f1, c.f1 + offset, tones);
+        const bool clean = m.side == "request";
+        EXPECT_NEAR(m.f0, c.f0 + offset, clean ? 2.0 : c.f0Tolerance);
+        EXPECT_NEAR(m.f1, c.f1 + offset, clean ? 2.0 : c.f1Tolerance);
         EXPECT_NEAR(m.rate / (c.rate * factor), 1.0, c.rateTolerance);
       }
     }
