@@ -291,12 +291,12 @@ int32_t TModem::CopySignalRecords(TSignalRecord* dest) const {
 bool TModem::CopyTelegramSignal(int32_t bits, std::vector<int16_t>& dest) const {
   dest.clear();
   if (FRawMark < 0 || bits <= 0 || Baudrate <= 0) return false;
-  // The standard receiver marks 4 bits after the telegram's end, the
-  // sensitive one at the end of that block: the window reaches back over
-  // the telegram and a little line before it, no further, as the
-  // measurer's cost grows with it.
+  // The telegram ends up to 4 bits and a block before the mark, and a
+  // telegram the receiver cut short began before its bits say: a margin of
+  // line on both sides lets the measurer find the edges (the margin costs
+  // it little: only the telegram found is worked on).
   const double bit = static_cast<double>(SampleRate) / Baudrate;
-  int64_t length = static_cast<int64_t>((bits + 12) * bit) + 64 + (FSensitive ? BlockLength : 0);
+  int64_t length = static_cast<int64_t>((bits + 16) * bit) + 2 * BlockLength + 256;
   length = std::min({length, FRawMark, kRawCapacity - (FRawCount - FRawMark)});
   if (length <= 0) return false;
   dest.resize(static_cast<size_t>(length));
