@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,13 +19,17 @@ namespace {
 
 using sorvex::TModem;
 
-// Settings file for `rate` with the chosen receiver.
+// The preset for `rate` with the chosen receiver.
 std::string Settings(int rate, int receiver) {
+  std::ifstream preset(std::string(SORVEX_PRESETS_DIR) + "/modem-" + std::to_string(rate) + ".ini");
+  std::stringstream text;
+  text << preset.rdbuf();
+  std::string settings = text.str();
+  const size_t at = settings.find("Receiver=0");
+  if (at != std::string::npos && receiver) settings[at + 9] = '1';
   const std::string path = "/tmp/sorvex_measurement_bench_" + std::to_string(rate) + "_" +
                            std::to_string(receiver) + ".ini";
-  std::ofstream(path) << "[GENERAL]\nBaudrate=" << rate
-                      << (rate == 200 ? "\nFreq0=2540\nFreq1=2760\n" : "\nFreq0=1300\nFreq1=2100\n")
-                      << "Receiver=" << receiver << "\n";
+  std::ofstream(path) << settings;
   return path;
 }
 
@@ -50,7 +55,7 @@ void BM_Receive(benchmark::State& state) {
   const std::vector<int16_t>& frames = Line(rate);
   TModem modem(Settings(rate, static_cast<int>(state.range(1))), 1024);
   modem.SetRecordCapacity(16000);
-  modem.SetStartLevel(0.05);
+  modem.SetStartLevel(0.1);  // replay's default
   const int blocks = static_cast<int>(frames.size() / 2 / 1024);
   uint8_t bytes[256];
   int64_t telegrams = 0;
