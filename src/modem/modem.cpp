@@ -104,6 +104,7 @@ TModem::TModem(const std::string& settingsFileName, int32_t blockLength)
       WorkBuffer(static_cast<size_t>(BlockLength), 0.0),
       FScratchI(static_cast<size_t>(BlockLength), 0.0),
       FScratchQ(static_cast<size_t>(BlockLength), 0.0) {
+  FRaw.assign(kRawCapacity, 0);
   LoadSettings();
   // Transmitter idle.
   TxBitCount = 0;

@@ -7,6 +7,7 @@
 
 #include "dsp/hilbert.h"
 #include "dsp/iir_filter.h"
+#include "modem/telegram_measurer.h"
 #include "util/auto_reset_event.h"
 #include "util/bit_string.h"
 
@@ -91,6 +92,10 @@ class TModem {
   int32_t CopySignalRecords(TSignalRecord* dest) const;
   int32_t TakeTelegram(uint8_t* dest, int waitMs);
   int ReceiverState() const;
+  // The raw input around the telegram the receiver completed last (`bits`
+  // long); false when none is kept. Measure it with MeasureTelegramSignal.
+  bool CopyTelegramSignal(int32_t bits, std::vector<int16_t>& dest) const;
+  TToneEstimate MeasureTelegram(int32_t bits) const;
 
   // Transmitter (modem_transmitter.cpp).
   void StartTransmit(const uint8_t* bits, int32_t bitCount);
@@ -131,6 +136,13 @@ class TModem {
   double InputLevel = 0;
   double PeakMax = 0, LastPeak = 0, PrevPeak = 0;
   uint8_t PeakRising = 0;
+  // The raw input of this side, whichever receiver runs, kept as a ring for
+  // measuring the last telegram: FRawCount samples so far, the telegram
+  // completed at FRawMark (−1: none yet).
+  static constexpr int64_t kRawCapacity = 1 << 19;  // 65 s: a longest telegram at 50 bit/s
+  std::vector<int16_t> FRaw;
+  int64_t FRawCount = 0;
+  int64_t FRawMark = -1;
   // Scratch of Demodulate, sized once to BlockLength.
   std::vector<double> FScratchI, FScratchQ;
 

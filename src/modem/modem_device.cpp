@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <thread>
 
 namespace sorvex {
@@ -176,6 +177,20 @@ int TModemDevice::ReceiverState(int channel) {
   if (!ValidChannel(channel)) return 0;
   const auto lock = CallerLock();
   return Modems[channel]->ReceiverState();
+}
+
+TToneEstimate TModemDevice::MeasureTelegram(int channel, int32_t bits) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  if (!ValidChannel(channel)) return {nan, nan, nan};
+  std::vector<int16_t> signal;
+  int32_t baudrate = 0, freq0 = 0, freq1 = 0;
+  {
+    const auto lock = CallerLock();
+    if (!Modems[channel]->CopyTelegramSignal(bits, signal)) return {nan, nan, nan};
+    Modems[channel]->GetGeneral(baudrate, freq0, freq1);
+  }
+  return MeasureTelegramSignal(signal.data(), static_cast<int>(signal.size()), baudrate, freq0,
+                               freq1);
 }
 
 int TModemDevice::BaudRate(int channel) {

@@ -73,6 +73,9 @@ class TModemDevice {
   // the blocks that follow, up to waitMs, without holding up the stream.
   int32_t TakeTelegram(int channel, uint8_t* dest, int waitMs);
   int ReceiverState(int channel);
+  // Tones and bit rate of the channel's last completed telegram (`bits`
+  // long, as TakeTelegram returned); measured outside the lock.
+  TToneEstimate MeasureTelegram(int channel, int32_t bits);
   int BaudRate(int channel);
   // The channel's bit rate and tones (Hz), as its settings file gave them.
   void GetGeneral(int channel, int32_t& baudrate, int32_t& freq0, int32_t& freq1);

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
+#include <vector>
 
 #include "modem/modem.h"
 #include "modem/sensitive_receiver.h"
@@ -109,8 +111,17 @@ void TModem::Demodulate(double* in, int n, double* out) {
 }
 
 void TModem::ProcessBlock(int channel, const int16_t* frames, int n) {
+  const int64_t blockStart = FRawCount;
+  if (n > 0 && n <= BlockLength && frames != nullptr) {
+    const int side = channel == 0 ? 0 : 1;
+    for (int k = 0; k < n; ++k)
+      FRaw[static_cast<size_t>((FRawCount + k) % kRawCapacity)] = frames[2 * k + side];
+    FRawCount += n;
+  }
   if (FSensitive) {
+    const bool busy = FSensitive->ReceiverState() != rsSleeping;
     FSensitive->ProcessBlock(channel, frames, n, Baudrate, Freq0, Freq1, &FFilters[kBandSlot]);
+    if (busy && FSensitive->ReceiverState() == rsSleeping) FRawMark = FRawCount;
     return;
   }
   if (n > BlockLength) return;  // ignored entirely: no filtering, level or state change
@@ -166,6 +177,7 @@ void TModem::ProcessBlock(int channel, const int16_t* frames, int n) {
             RxBitCount += 1;
           }
           TelegramEvent.Set();
+          FRawMark = blockStart + k + 1;
           State = rsSleeping;
           return;  // the rest of the block is dropped; this record is not counted
         }
@@ -229,6 +241,7 @@ void TModem::ProcessBlock(int channel, const int16_t* frames, int n) {
         RxBitCount += 1;
         if (RxBitCount >= kMaxTelegramBits) {
           TelegramEvent.Set();
+          FRawMark = blockStart + k + 1;
           State = rsSleeping;
           return;
         }
@@ -273,6 +286,35 @@ int32_t TModem::CopySignalRecords(TSignalRecord* dest) const {
     std::copy(Records.begin(), Records.begin() + RecordCount, dest);
   }
   return RecordCount;
+}
+
+bool TModem::CopyTelegramSignal(int32_t bits, std::vector<int16_t>& dest) const {
+  dest.clear();
+  if (FRawMark < 0 || bits <= 0 || Baudrate <= 0) return false;
+  // The telegram ends up to 4 bits and a block before the mark, and a
+  // telegram the receiver cut short began before its bits say: a margin of
+  // line on both sides lets the measurer find the edges (the margin costs
+  // it little: only the telegram found is worked on).
+  const double bit = static_cast<double>(SampleRate) / Baudrate;
+  int64_t length = static_cast<int64_t>((bits + 16) * bit) + 2 * BlockLength + 256;
+  length = std::min({length, FRawMark, kRawCapacity - (FRawCount - FRawMark)});
+  if (length <= 0) return false;
+  dest.resize(static_cast<size_t>(length));
+  for (int64_t k = 0; k < length; ++k) {
+    dest[static_cast<size_t>(k)] =
+        FRaw[static_cast<size_t>((FRawMark - length + k) % kRawCapacity)];
+  }
+  return true;
+}
+
+TToneEstimate TModem::MeasureTelegram(int32_t bits) const {
+  std::vector<int16_t> signal;
+  if (!CopyTelegramSignal(bits, signal)) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    return {nan, nan, nan};
+  }
+  return MeasureTelegramSignal(signal.data(), static_cast<int>(signal.size()), Baudrate, Freq0,
+                               Freq1);
 }
 
 int32_t TModem::TakeTelegram(uint8_t* dest, int waitMs) {

@@ -3,6 +3,7 @@
 #include "modem/modem_device.h"
 #include "protocol/answer_decoder.h"
 #include "protocol/request_decoder.h"
+#include "util/date_time.h"
 #include "util/str_format.h"
 
 namespace sorvex {
@@ -152,6 +153,7 @@ void TMonitor::DispatchTick() {
       channel = ch;
       FSignalRecordCount = FDevice->CopySignalRecords(ch, FSignalRecords.data());
       FSignalCopy.reset();
+      FTones = FDevice->MeasureTelegram(ch, bits);
     }
   }
   if (channel < 0) return;
@@ -164,12 +166,34 @@ void TMonitor::DispatchTick() {
   if (FReceiving) FDevice->ResetReceiver(channel);
 }
 
-void TMonitor::ShowOnGraph(bool channelShown, const TelegramInfo& info, TraceColour colour,
+bool TMonitor::ShowOnGraph(bool channelShown, const TelegramInfo& info, TraceColour colour,
                            const std::string& text) {
-  if (FLogGraph || !channelShown || (FRecKp != 0 && FRecKp != info.KpAddress)) return;
+  if (FLogGraph || !channelShown || (FRecKp != 0 && FRecKp != info.KpAddress)) return false;
   // One call draws the trace and sets its title.
   FProgressLine = colour == TraceColour::Blue ? 438 : 474;
   FObserver.ShowTelegram(FSignalRecords.data(), FSignalRecordCount, colour, text);
+  return true;
+}
+
+TTelegramMeasurement TMonitor::Measure(int channel, bool ok, const TelegramInfo& info) {
+  FLevels = ComputeBitLevels(FSignalRecords.data(), FSignalRecordCount, info.LengthBits);
+  FNoise = FDevice->TakeNoise(channel);
+  TTelegramMeasurement m;
+  m.channel = static_cast<uint8_t>(channel ? 1 : 0);
+  m.kp = info.KpAddress;
+  m.valid = ok;
+  m.time = FClock.Now();
+  m.f0Hz = FTones.f0Hz;
+  m.f1Hz = FTones.f1Hz;
+  m.bitRate = FTones.bitRate;
+  m.levelDb = AmplitudeToDb(FLevels.Levels[2]);
+  m.snrDb = SnrDb(FLevels.Levels[2], FNoise);
+  int32_t rate = 0, f0 = 0, f1 = 0;
+  FDevice->GetGeneral(channel, rate, f0, f1);
+  m.setF0Hz = f0;
+  m.setF1Hz = f1;
+  m.setBitRate = rate;
+  return m;
 }
 
 void TMonitor::HandleRequest(const uint8_t* telegram, int32_t bits) {
@@ -177,7 +201,8 @@ void TMonitor::HandleRequest(const uint8_t* telegram, int32_t bits) {
   TelegramInfo info;
   FProgressLine = 433;
   const bool ok = DecodeRequestTelegram(telegram, static_cast<uint16_t>(bits), text, info);
-  ShowOnGraph(FGraphQuest, info, TraceColour::Blue, text);
+  const TTelegramMeasurement measured = Measure(0, ok, info);
+  if (ShowOnGraph(FGraphQuest, info, TraceColour::Blue, text)) FObserver.ShowMeasurement(measured);
   FProgressLine = 441;
   if (ok) {
     if (!FPolling && FContextKp != 0) {
@@ -200,6 +225,7 @@ void TMonitor::HandleRequest(const uint8_t* telegram, int32_t bits) {
     if (!FPolling) FContextKp = 0;
   }
   TakeStatistics(0, ok, info);
+  FObserver.TelegramMeasured(measured);
 }
 
 void TMonitor::HandleAnswer(const uint8_t* telegram, int32_t bits) {
@@ -210,7 +236,8 @@ void TMonitor::HandleAnswer(const uint8_t* telegram, int32_t bits) {
   FProgressLine = 470;
   const bool ok =
       DecodeAnswerTelegram(telegram, static_cast<uint16_t>(bits), text, info, FKpStats, FClock);
-  ShowOnGraph(FGraphAnswer, info, TraceColour::Red, text);
+  const TTelegramMeasurement measured = Measure(1, ok, info);
+  if (ShowOnGraph(FGraphAnswer, info, TraceColour::Red, text)) FObserver.ShowMeasurement(measured);
   if (ok) {
     FProgressLine = 487;
     if (FContextKp != 0 && FContextKp != info.KpAddress) {
@@ -238,16 +265,16 @@ void TMonitor::HandleAnswer(const uint8_t* telegram, int32_t bits) {
     AddLogEntry(1, lkBadAnswer, false, message);
   }
   TakeStatistics(1, ok, info);
+  FObserver.TelegramMeasured(measured);
 }
 
 void TMonitor::TakeStatistics(int channel, bool ok, const TelegramInfo& info) {
   // The level scan is pure and raises nothing, so it needs no marker of its own.
+  // Measure has scanned the levels and taken the noise.
   FProgressLine = 506;
-  const TBitLevels levels =
-      ComputeBitLevels(FSignalRecords.data(), FSignalRecordCount, info.LengthBits);
   FProgressLine = 527;
-  const double noise = FDevice->TakeNoise(channel);
-  UpdateKpStatistics(channel, ok, noise, levels.HalfMeans, levels.BitIndexes, levels.Levels, info);
+  UpdateKpStatistics(channel, ok, FNoise, FLevels.HalfMeans, FLevels.BitIndexes, FLevels.Levels,
+                     info);
   FProgressLine = 530;
 }
 

@@ -55,6 +55,9 @@ class TMonitor {
   // One 10 ms tick: levels, polling, at most one telegram.
   void TimerRedrawTimer();
   void ServicePolling();
+  // SNR in dB of a telegram's mean level over the line's noise, as the
+  // statistics keep it (−100 when there was no noise to speak of).
+  static double SnrDb(double level, double noise);
   void UpdateKpStatistics(int channel, bool decodedOk, double noise, const double halfMeans[2],
                           const uint32_t bitIndex[2], const double levels[3],
                           const TelegramInfo& info);
@@ -89,8 +92,12 @@ class TMonitor {
   void DispatchTick();
   void HandleRequest(const uint8_t* telegram, int32_t bits);
   void HandleAnswer(const uint8_t* telegram, int32_t bits);
+  // Scans the telegram's levels and takes the noise (for TakeStatistics)
+  // and builds its measurement from them and the tones measured on it.
+  TTelegramMeasurement Measure(int channel, bool ok, const TelegramInfo& info);
   void TakeStatistics(int channel, bool ok, const TelegramInfo& info);
-  void ShowOnGraph(bool channelShown, const TelegramInfo& info, TraceColour colour,
+  // True when the telegram went to the oscillograph.
+  bool ShowOnGraph(bool channelShown, const TelegramInfo& info, TraceColour colour,
                    const std::string& text);
 
   const TClock& FClock;
@@ -105,6 +112,10 @@ class TMonitor {
   // attaches the telegram's signal; a new telegram drops it.
   std::shared_ptr<const std::vector<TSignalRecord>> FSignalCopy;
   int32_t FProgressLine = 0;
+  // The telegram in hand: its measured tones, levels and the noise taken.
+  TToneEstimate FTones{};
+  TBitLevels FLevels;
+  double FNoise = 0;
   bool FReceiving = false;
   bool FAwaitFirstRequest = false;
   TKpRecordList FKpStats;

@@ -16,6 +16,10 @@ const char* ChannelText(int channel) {
 
 }  // namespace
 
+double TMonitor::SnrDb(double level, double noise) {
+  return noise >= 1e-16 ? AmplitudeToDb(level / noise) : -100.0;
+}
+
 void TMonitor::UpdateKpStatistics(int channel, bool decodedOk, double noise,
                                   const double halfMeans[2], const uint32_t bitIndex[2],
                                   const double levels[3], const TelegramInfo& info) {
@@ -25,7 +29,7 @@ void TMonitor::UpdateKpStatistics(int channel, bool decodedOk, double noise,
   TKpRecord* found = FKpStats.FindRecord(kp);
   TKpRecord& record = found ? *found : FKpStats.AddRecord(kp);
 
-  const double snr = noise >= 1e-16 ? AmplitudeToDb(levels[2] / noise) : -100.0;
+  const double snr = SnrDb(levels[2], noise);
   const double noiseDb = AmplitudeToDb(noise);
   const double minDb = AmplitudeToDb(levels[0]);
   const double maxDb = AmplitudeToDb(levels[1]);

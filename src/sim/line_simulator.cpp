@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace sorvex {
 namespace {
@@ -60,6 +61,39 @@ void TLineSimulator::Append(const double* left, const double* right, int n) {
   }
 }
 
+void TLineSimulator::SetDrift(double toneOffsetHz, double rateFactor) {
+  FToneOffset = toneOffsetHz;
+  FRateFactor = rateFactor;
+}
+
+void TLineSimulator::ModulateDrifted(int channel, const uint8_t* bits, int bitCount) {
+  // As TModem::Modulate, continuous phase, the tone switched at the sample
+  // where the bit clock passes a bit.
+  int32_t rate = 0, freq0 = 0, freq1 = 0;
+  FModem.GetGeneral(rate, freq0, freq1);
+  const double T = 1.0 / (FBaudrate * FRateFactor);
+  const auto stepOf = [&](int index) {
+    const bool one = bits[index / 8] & (0x80 >> (index % 8));
+    return ((one ? freq1 : freq0) + FToneOffset) * 0.000125;
+  };
+  std::vector<double> out;
+  double phase = 0, bitTime = 0, step = stepOf(0);
+  for (int index = 0; index < bitCount;) {
+    out.push_back(std::sin(2.0 * std::numbers::pi * phase));
+    phase += step;
+    phase -= std::floor(phase);
+    bitTime += 0.000125;
+    if (bitTime >= T) {
+      bitTime -= T;
+      if (++index < bitCount) step = stepOf(index);
+    }
+  }
+  // Whole blocks, as the modem's transmitter gives them.
+  out.resize((out.size() + 1023) / 1024 * 1024, 0.0);
+  const int n = static_cast<int>(out.size());
+  Append(channel == 0 ? out.data() : nullptr, channel == 0 ? nullptr : out.data(), n);
+}
+
 void TLineSimulator::Silence(double ms) {
   const int n = static_cast<int>(std::lround(ms * SampleRate / 1000.0));
   std::vector<double> zeros(static_cast<size_t>(std::max(n, 0)), 0.0);
@@ -78,6 +112,11 @@ void TLineSimulator::Send(int channel, const uint8_t* bits, int bitCount) {
     line[count / 8] = static_cast<uint8_t>(line[count / 8] | (0x80 >> (count % 8)));
   } else {
     line[count / 8] = static_cast<uint8_t>(line[count / 8] & ~(0x80 >> (count % 8)));
+  }
+  if (FToneOffset != 0 || (FRateFactor != 1 && FRateFactor > 0)) {
+    if (count > 0) ModulateDrifted(channel, line, count + 1);
+    Silence(std::max(20.0, 8 * BitMs()));
+    return;
   }
   FModem.StartTransmit(line, count > 0 ? count + 1 : 0);
   double block[1024];

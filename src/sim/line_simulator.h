@@ -40,6 +40,9 @@ class TLineSimulator {
   // Scales every sample from now on, tone and noise alike (the Eb/N0 stays),
   // on one channel or, with −1, both; 1 by default.
   void SetGain(double gain, int channel = -1);
+  // The next telegrams' sender runs off its settings: both tones shifted by
+  // `toneOffsetHz`, the bit rate times `rateFactor` (0, 1: as set).
+  void SetDrift(double toneOffsetHz, double rateFactor);
   void Silence(double ms);
   // The bits on one channel (the other one silent), the last tone held one
   // bit longer, then silence long enough for the receiver to close the
@@ -58,6 +61,8 @@ class TLineSimulator {
 
  private:
   void Append(const double* left, const double* right, int n);
+  // The modem's transmitter with fractional tones and bit rate.
+  void ModulateDrifted(int channel, const uint8_t* bits, int bitCount);
 
   TModem FModem;
   int32_t FBaudrate;
@@ -66,6 +71,8 @@ class TLineSimulator {
   double FNoiseSigma[2] = {0, 0};  // per channel, in sample units
   double FMaxSigma[2] = {0, 0};
   double FGain[2] = {1, 1};
+  double FToneOffset = 0;
+  double FRateFactor = 1;
   std::vector<int16_t> FFrames;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -293,6 +294,23 @@ class Runner {
       if (command == "reply") FReplyMs = static_cast<double>(ms);
       return true;
     }
+    if (command == "modem") {
+      long kp = 0;
+      if (!Number(line, 0, 1, 31, kp, reason, "KP")) return false;
+      if (line.positional.size() > 1) {
+        reason = "modem takes a KP, then tones= and rate=";
+        return false;
+      }
+      TDrift drift;
+      for (const auto& [key, value] : line.options) {
+        if (!DriftOption(key, value, drift, reason)) {
+          if (reason.empty()) reason = "option '" + key + "' does not apply to modem";
+          return false;
+        }
+      }
+      FKpDrift[kp] = drift;
+      return true;
+    }
     if (command == "request" || command == "answer" || command == "exchange") {
       if (!FSimulator) {
         // The receiver arms only after silence: a first telegram straight
@@ -303,6 +321,35 @@ class Runner {
       return Fits(0, reason);
     }
     reason = "unknown command '" + command + "'";
+    return false;
+  }
+
+  struct TDrift {
+    double tones = 0;  // Hz, both tones
+    double rate = 1;   // bit rate factor
+  };
+
+  // tones=HZ and rate=FACTOR; false with an empty reason for any other key.
+  static bool DriftOption(const std::string& key, const std::string& value, TDrift& drift,
+                          std::string& reason) {
+    reason.clear();
+    double v = 0;
+    if (key == "tones") {
+      if (ParseWholeDouble(value, v) && v >= -500 && v <= 500) {
+        drift.tones = v;
+        return true;
+      }
+      reason = "bad option 'tones=" + value + "' (a tone offset in Hz, -500..500)";
+      return false;
+    }
+    if (key == "rate") {
+      if (ParseWholeDouble(value, v) && v >= 0.9 && v <= 1.1) {
+        drift.rate = v;
+        return true;
+      }
+      reason = "bad option 'rate=" + value + "' (a bit rate factor, 0.9..1.1)";
+      return false;
+    }
     return false;
   }
 
@@ -358,8 +405,17 @@ class Runner {
     // sent: (group − 1) × 8 + channel − 1.
     answer.Group = static_cast<uint8_t>(channel ? (group - 1) * 8 + (object - 1) : group);
     answer.Object = static_cast<uint8_t>(object);
+    // This telegram's sender off its settings: what the options give, the
+    // rest from the answering KP's modem line.
+    TDrift given;
+    bool tonesGiven = false, rateGiven = false;
     for (const auto& [key, value] : line.options) {
       std::vector<long> list;
+      if (key == "tones" || key == "rate") {
+        if (!DriftOption(key, value, given, reason)) return false;
+        (key == "tones" ? tonesGiven : rateGiven) = true;
+        continue;
+      }
       const bool applies = key == "flip" ||
                            ((key == "kp" || key == "drop") && command == "exchange") ||
                            (key == "kp" && command == "answer") ||
@@ -417,12 +473,22 @@ class Runner {
       request.Group = static_cast<uint8_t>(group);
       request.Object = static_cast<uint8_t>(object);
       // In an exchange a fault hits the answer; a lone request takes it itself.
+      const TDrift sent = command == "request" ? given : TDrift{};
+      Simulator().SetDrift(sent.tones, sent.rate);
       Simulator().SendRequest(request, command == "request" ? static_cast<int>(flip) : -1);
       if (command == "request") return true;
       Simulator().Silence(FReplyMs);
     }
     answer.KpAddress = static_cast<uint8_t>(answerKp);
-    if (!drop) Simulator().SendAnswer(answer, static_cast<int>(flip));
+    if (!drop) {
+      // The answering KP's own modem, unless the line says otherwise.
+      const auto own = FKpDrift.find(answerKp);
+      TDrift sent = own != FKpDrift.end() ? own->second : TDrift{};
+      if (tonesGiven) sent.tones = given.tones;
+      if (rateGiven) sent.rate = given.rate;
+      Simulator().SetDrift(sent.tones, sent.rate);
+      Simulator().SendAnswer(answer, static_cast<int>(flip));
+    }
     if (command == "exchange") Simulator().Silence(FGapMs);
     return true;
   }
@@ -436,6 +502,7 @@ class Runner {
   double FGapMs = 100;
   double FReplyMs = 30;
   std::unique_ptr<TLineSimulator> FSimulator;
+  std::map<long, TDrift> FKpDrift;  // the KPs' modems off their settings
 };
 
 }  // namespace

@@ -34,6 +34,7 @@ struct ListenOptions {
   std::string Poll;
   std::string Record;
   bool ListDevices = false;
+  bool Measure = false;
 };
 
 // "m:ss.s" of a frame count at 8000 Hz.
@@ -75,7 +76,7 @@ int RunListen(const ListenOptions& options) {
   sigaction(SIGTERM, &action, nullptr);
 
   TSystemClock clock;
-  TPrintingObserver observer(stdout);
+  TPrintingObserver observer(stdout, options.Measure);
   TMonitor monitor(clock, observer);
   TAudioOptions audio;
   audio.PortAudio.DeviceName = options.Device;
@@ -157,6 +158,9 @@ void AddListenCommand(CLI::App& app, int& status) {
       "Run the work tab live on the sound card (PortAudio) with the system clock. Prints journal "
       "entries and the final statistics as replay does; stops after --duration, after --blocks "
       "input blocks, or on SIGINT/SIGTERM, always closing the device cleanly.");
+  cmd->add_flag("--measure", options->Measure,
+                "After each received telegram's journal lines, an M line: side, KP, time stamp, "
+                "measured tones (Hz), bit rate (bit/s), level and SNR (dB)");
   cmd->add_option("--settings", options->Settings,
                   "Modem settings file (default settings without it)");
   cmd->add_option("--levels", options->Levels, "Switch-on levels L1,L2 (0..1)")

@@ -28,6 +28,7 @@ struct ReplayOptions {
   std::string Output;
   std::string Side;  // of a mono recording: "request" or "answer"
   bool Header = false;
+  bool Measure = false;
 };
 
 class TProgress {
@@ -69,7 +70,7 @@ int RunReplay(const ReplayOptions& options) {
   }
 
   TManualClock clock(start);
-  TPrintingObserver observer(stdout);
+  TPrintingObserver observer(stdout, options.Measure);
   TMonitor monitor(clock, observer);
   TSignalTimeDriver driver(monitor, clock);
 
@@ -147,6 +148,9 @@ void AddReplayCommand(CLI::App& app, int& status) {
       ->check(CLI::IsMember({"request", "answer"}));
   cmd->add_flag("--header", options->Header,
                 "Print a header line (#S, channel, the column titles) before the statistics");
+  cmd->add_flag("--measure", options->Measure,
+                "After each received telegram's journal lines, an M line: side, KP, time stamp, "
+                "measured tones (Hz), bit rate (bit/s), level and SNR (dB)");
   cmd->add_option("--settings", options->Settings,
                   "Modem settings file (default settings without it)");
   cmd->add_option("--levels", options->Levels, "Switch-on levels L1,L2 (0..1)")

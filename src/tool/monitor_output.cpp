@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "monitor/journal_text.h"
+#include "monitor/measurement_text.h"
 #include "monitor/statistics_text.h"
 #include "util/date_time.h"
 #include "util/number_text.h"
@@ -27,6 +28,13 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 
 void TPrintingObserver::EntryAdded(const TLogEntry& entry) {
   std::fprintf(FOut, "%s\n", JournalLine(entry).c_str());
+}
+
+void TPrintingObserver::TelegramMeasured(const TTelegramMeasurement& measurement) {
+  if (!FMeasure) return;
+  std::string line = "M";
+  for (const std::string& field : MeasurementFields(measurement)) line += "\t" + field;
+  std::fprintf(FOut, "%s\n", line.c_str());
 }
 
 void TPrintingObserver::ShowError(const std::string& caption, const std::string& text) {

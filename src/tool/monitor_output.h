@@ -10,14 +10,18 @@ namespace sorvex::tool {
 
 // Prints each journal entry as it is added:
 // E|X <TAB> kind name <TAB> time stamp <TAB> text. Errors go to stderr.
+// With `measure`, each received telegram's measurement follows its journal
+// lines: M <TAB> the MeasurementFields columns.
 class TPrintingObserver : public TMonitorObserver {
  public:
-  explicit TPrintingObserver(std::FILE* out) : FOut(out) {}
+  explicit TPrintingObserver(std::FILE* out, bool measure = false) : FOut(out), FMeasure(measure) {}
   void EntryAdded(const TLogEntry& entry) override;
+  void TelegramMeasured(const TTelegramMeasurement& measurement) override;
   void ShowError(const std::string& caption, const std::string& text) override;
 
  private:
   std::FILE* FOut;
+  bool FMeasure;
 };
 
 // One line per KP and channel: S <TAB> channel <TAB> the ten grid columns.

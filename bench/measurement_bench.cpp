@@ -1,0 +1,84 @@
+// What measuring every telegram costs the receive path: one channel's
+// ProcessBlock over a simulated answer side (KPs at 20 dB Eb/N0, one of them
+// 18 Hz high and 0.9 % fast), each completed telegram taken and the receiver
+// re-armed as the monitor does, with and without MeasureTelegram on it.
+// Items are samples of the channel; the goal is at most 10 % fewer with
+// measurement.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "modem/modem.h"
+#include "sim/scenario.h"
+
+namespace {
+
+using sorvex::TModem;
+
+// The preset for `rate` with the chosen receiver.
+std::string Settings(int rate, int receiver) {
+  std::ifstream preset(std::string(SORVEX_PRESETS_DIR) + "/modem-" + std::to_string(rate) + ".ini");
+  std::stringstream text;
+  text << preset.rdbuf();
+  std::string settings = text.str();
+  const size_t at = settings.find("Receiver=0");
+  if (at != std::string::npos && receiver) settings[at + 9] = '1';
+  const std::string path = "/tmp/sorvex_measurement_bench_" + std::to_string(rate) + "_" +
+                           std::to_string(receiver) + ".ini";
+  std::ofstream(path) << settings;
+  return path;
+}
+
+const std::vector<int16_t>& Line(int rate) {
+  static std::vector<int16_t> lines[2];
+  std::vector<int16_t>& frames = lines[rate == 200 ? 0 : 1];
+  if (frames.empty()) {
+    std::string scenario = "settings " + Settings(rate, 0) +
+                           "\nnoise 20 right\nmodem 5 tones=+18 rate=1.009\nsilence 200\n";
+    for (int i = 0; i < 20; ++i) {
+      scenario += "exchange " + std::to_string(i % 2 ? 5 : 3) + " Gtit 1 words=1,2,3,4\n";
+    }
+    std::string error;
+    if (!sorvex::RunScenario(scenario, "", frames, error)) frames.assign(2048, 0);
+  }
+  return frames;
+}
+
+// Args: bit rate, receiver (0 standard, 1 sensitive), measure (0/1).
+void BM_Receive(benchmark::State& state) {
+  const int rate = static_cast<int>(state.range(0));
+  const bool measure = state.range(2) != 0;
+  const std::vector<int16_t>& frames = Line(rate);
+  TModem modem(Settings(rate, static_cast<int>(state.range(1))), 1024);
+  modem.SetRecordCapacity(16000);
+  modem.SetStartLevel(0.1);  // replay's default
+  const int blocks = static_cast<int>(frames.size() / 2 / 1024);
+  uint8_t bytes[256];
+  int64_t telegrams = 0;
+  double sink = 0;
+  for (auto _ : state) {
+    modem.ResetReceiver();
+    for (int b = 0; b < blocks; ++b) {
+      modem.ProcessBlock(1, frames.data() + 2 * 1024 * b, 1024);
+      const int32_t bits = modem.TakeTelegram(bytes, 0);
+      if (bits == 0) continue;
+      ++telegrams;
+      if (measure) sink += modem.MeasureTelegram(bits).bitRate;
+      modem.ResetReceiver();
+    }
+  }
+  benchmark::DoNotOptimize(sink);
+  state.SetItemsProcessed(state.iterations() * blocks * 1024);
+  state.counters["telegrams"] =
+      benchmark::Counter(static_cast<double>(telegrams) / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_Receive)
+    ->ArgNames({"rate", "sensitive", "measure"})
+    ->ArgsProduct({{200, 1200}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
