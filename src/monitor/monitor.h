@@ -38,6 +38,7 @@ class TMonitor {
   void StartDevice(std::unique_ptr<TModemDevice> device, double startLevel0, double startLevel1);
   void StopDevice();
   TModemDevice* Device() { return FDevice.get(); }
+  const TModemDevice* Device() const { return FDevice.get(); }
 
   // Reception switch (the start/stop button's down state).
   void BtStartStopClick(bool down);
