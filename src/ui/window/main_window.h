@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "audio/audio_source.h"
+#include "metrics/metrics_server.h"
 #include "monitor/journal_text.h"
 #include "monitor/line_spectrum.h"
 #include "monitor/monitor_observer.h"
@@ -141,6 +142,7 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   void WriteIniKeys();
   void TabChanged(int index);
   void BuildStatusBar();
+  void StartMetrics();
   void BuildShortcuts();
   void StopRecording();
   void SpectrumShown(bool shown);
@@ -174,6 +176,7 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   TJournalFile FJournalFile;
   TLineRecording FRecording;
   TLineSpectrum FSpectrum;
+  std::unique_ptr<TMetricsServer> FMetrics;  // "MetricsAddress" empty: none
 
   std::vector<QShortcut*> FWorkKeys;  // the keys that come from every window
   int FActiveTab = 0;
