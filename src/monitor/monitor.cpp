@@ -213,6 +213,8 @@ void TMonitor::HandleRequest(const uint8_t* telegram, int32_t bits) {
               : StrFormat("Не получен ответ от КП%u. %s.", FContextKp, state);
       AddLogEntry(0, lkExchangeProblem, false, message);
       AddLogEntry(1, lkExchangeProblem, false, message);
+      FLineCounters.Problem(FContextKp, FContextKp == info.KpAddress ? TExchangeProblem::Repeat
+                                                                     : TExchangeProblem::NoAnswer);
     }
     AddLogEntry(1, lkRequest, false, text);
     if (!FPolling) FContextKp = info.KpAddress;
@@ -222,9 +224,11 @@ void TMonitor::HandleRequest(const uint8_t* telegram, int32_t bits) {
     AddLogEntry(0, lkBadRequest, true, text);
     FProgressLine = 445;
     AddLogEntry(1, lkBadRequest, false, text);
+    FLineCounters.Problem(info.KpAddress, TExchangeProblem::BadRequest);
     if (!FPolling) FContextKp = 0;
   }
   TakeStatistics(0, ok, info);
+  FLineCounters.Measured(measured);
   FObserver.TelegramMeasured(measured);
 }
 
@@ -248,6 +252,8 @@ void TMonitor::HandleAnswer(const uint8_t* telegram, int32_t bits) {
       AddLogEntry(0, lkExchangeProblem, false, message);
       FProgressLine = 494;
       AddLogEntry(1, lkExchangeProblem, false, message);
+      // Counted against the KP asked: it is the one whose answer is missing.
+      FLineCounters.Problem(FContextKp, TExchangeProblem::OutOfContext);
     }
     FProgressLine = 496;
     AddLogEntry(1, lkAnswer, false, text);
@@ -263,8 +269,10 @@ void TMonitor::HandleAnswer(const uint8_t* telegram, int32_t bits) {
     AddLogEntry(0, lkBadAnswer, true, message);
     FProgressLine = 483;
     AddLogEntry(1, lkBadAnswer, false, message);
+    FLineCounters.Problem(FContextKp, TExchangeProblem::BadAnswer);
   }
   TakeStatistics(1, ok, info);
+  FLineCounters.Measured(measured);
   FObserver.TelegramMeasured(measured);
 }
 
@@ -273,6 +281,7 @@ void TMonitor::TakeStatistics(int channel, bool ok, const TelegramInfo& info) {
   // Measure has scanned the levels and taken the noise.
   FProgressLine = 506;
   FProgressLine = 527;
+  FLineCounters.Telegram(channel, info.KpAddress, ok, FClock.Now());
   UpdateKpStatistics(channel, ok, FNoise, FLevels.HalfMeans, FLevels.BitIndexes, FLevels.Levels,
                      info);
   FProgressLine = 530;

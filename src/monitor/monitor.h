@@ -9,6 +9,7 @@
 #include "monitor/bit_levels.h"
 #include "monitor/journal.h"
 #include "monitor/kp_record_list.h"
+#include "monitor/line_counters.h"
 #include "monitor/monitor_observer.h"
 #include "protocol/telegram_info.h"
 #include "util/clock.h"
@@ -37,6 +38,7 @@ class TMonitor {
   void StartDevice(std::unique_ptr<TModemDevice> device, double startLevel0, double startLevel1);
   void StopDevice();
   TModemDevice* Device() { return FDevice.get(); }
+  const TModemDevice* Device() const { return FDevice.get(); }
 
   // Reception switch (the start/stop button's down state).
   void BtStartStopClick(bool down);
@@ -75,6 +77,8 @@ class TMonitor {
   const TJournal& Log(int logIndex) const { return logIndex ? FExchangeLog : FEventLog; }
   TKpRecordList& KpStats() { return FKpStats; }
   const TKpRecordList& KpStats() const { return FKpStats; }
+  // Survives ResetStatistics: what monitoring scrapes never goes back.
+  const TLineCounters& LineCounters() const { return FLineCounters; }
   uint8_t LastStatKp() const { return FLastStatKp; }
   uint8_t ContextKp() const { return FContextKp; }
   bool Receiving() const { return FReceiving; }
@@ -119,6 +123,7 @@ class TMonitor {
   bool FReceiving = false;
   bool FAwaitFirstRequest = false;
   TKpRecordList FKpStats;
+  TLineCounters FLineCounters;
   uint8_t FLastStatKp = 0;
   uint8_t FContextKp = 0;
   bool FPolling = false;

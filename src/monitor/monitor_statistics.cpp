@@ -35,6 +35,7 @@ void TMonitor::UpdateKpStatistics(int channel, bool decodedOk, double noise,
   const double maxDb = AmplitudeToDb(levels[1]);
   const double levelDb = AmplitudeToDb(levels[2]);
   const bool first = record.Accepted[ch] == 0 && record.Rejected[ch] == 0;
+  FLineCounters.Figures(ch, kp, levelDb, noiseDb, snr);
 
   if (decodedOk) {
     ++record.Accepted[ch];

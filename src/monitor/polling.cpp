@@ -15,6 +15,7 @@ void TMonitor::ServicePolling() {
       const std::string message = StrFormat("Тайм-аут ожидания ответа от КП%u.", FContextKp);
       AddLogEntry(0, lkExchangeProblem, false, message);
       AddLogEntry(1, lkExchangeProblem, false, message);
+      FLineCounters.Problem(FContextKp, TExchangeProblem::NoAnswer);
       FRequestStamp = 0;
     }
   }

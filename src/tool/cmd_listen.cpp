@@ -10,6 +10,7 @@
 #include "audio/hooked_stream.h"
 #include "audio/line_recorder.h"
 #include "audio/modem_device_factory.h"
+#include "metrics/metrics_server.h"
 #include "modem/modem_device.h"
 #include "monitor/monitor.h"
 #include "tool/commands.h"
@@ -35,6 +36,8 @@ struct ListenOptions {
   std::string Record;
   bool ListDevices = false;
   bool Measure = false;
+  std::string Metrics;
+  std::string Line;
 };
 
 // "m:ss.s" of a frame count at 8000 Hz.
@@ -66,6 +69,16 @@ int RunListen(const ListenOptions& options) {
     return Complain("listen", error);
   }
   if (!CheckSettings("listen", options.Settings)) return kExitUsage;
+  // Nothing listens on a port unless asked; a port that cannot be had is
+  // refused before the device opens.
+  std::unique_ptr<TMetricsServer> metrics;
+  if (!options.Metrics.empty()) {
+    TMetricsAddress address;
+    if (!ParseMetricsAddress(options.Metrics, address, error)) return Complain("listen", error);
+    metrics =
+        TMetricsServer::Start(address, options.Line.empty() ? HostName() : options.Line, error);
+    if (!metrics) return Complain("listen", error);
+  }
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -125,6 +138,7 @@ int RunListen(const ListenOptions& options) {
     next += std::chrono::milliseconds(10);
     std::this_thread::sleep_until(next);
     monitor.TimerRedrawTimer();
+    if (metrics) metrics->Publish(monitor);
     checkRecording();
     std::fflush(stdout);
     if (options.Duration > 0 && ElapsedMs(clock, started) >= options.Duration * 1000) break;
@@ -181,6 +195,11 @@ void AddListenCommand(CLI::App& app, int& status) {
                   "Record both input channels as delivered to this WAV file (8000 Hz, 16-bit "
                   "stereo), readable at every moment; a full or slow disk stops the recording "
                   "with a message (exit status 2 at the end), never the listening");
+  cmd->add_option("--metrics", options->Metrics,
+                  "Serve Prometheus metrics at http://ADDRESS:PORT/metrics (ADDRESS:PORT, or :PORT "
+                  "for 127.0.0.1); nothing listens without it");
+  cmd->add_option("--line", options->Line,
+                  "The line's name, the label line of every metric (default the host name)");
   cmd->callback(
       [options, &status] { status = options->ListDevices ? ListDevices() : RunListen(*options); });
 }

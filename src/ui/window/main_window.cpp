@@ -92,6 +92,7 @@ TForm1::TForm1(Options options, QWidget* parent)
   FHistoryForm = std::make_unique<THistoryForm>(FIniFileName, FHistory, *FPrompts, FExecutableDir);
   TabSheet1->ShowHistory = [this] { FHistoryForm->ShowRestored(); };
   FViewsAttached = true;
+  StartMetrics();
 
   PageControl1->setCurrentIndex(0);
   FActiveTab = 0;
@@ -335,12 +336,26 @@ void TForm1::CloseForSignal() {
   close();
 }
 
+// Prometheus metrics when "MetricsAddress" names where; a port that cannot
+// be had is said in the events journal and the program goes on without.
+void TForm1::StartMetrics() {
+  const std::string address = IniReadString(FIniFileName, "MetricsAddress", "");
+  const std::string line = IniReadString(FIniFileName, "LineName", "");
+  if (address.empty()) return;
+  TMetricsAddress parsed;
+  std::string error;
+  if (ParseMetricsAddress(address, parsed, error))
+    FMetrics = TMetricsServer::Start(parsed, line.empty() ? HostName() : line, error);
+  if (!FMetrics) FMonitor->AddLogEntry(0, lkInfo, false, "Метрики не отдаются: " + error + ".");
+}
+
 void TForm1::TimerRedrawTimer() {
   // While the catch-all's box is up the dispatch waits, as it would inside
   // the box; it never runs inside itself.
   if (FInTick || FErrorBoxOpen) return;
   FInTick = true;
   FMonitor->TimerRedrawTimer();
+  if (FMetrics) FMetrics->Publish(*FMonitor);
   if (FRecording.Poll()) TabSheet1->SetRecording(false);
   TModemDevice* device = FMonitor->Device();
   if (device != nullptr && TabSheet1->SpectrumVisible() && FSpectrum.Tick(*device, *FClock))

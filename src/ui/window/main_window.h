@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "audio/audio_source.h"
+#include "metrics/metrics_server.h"
 #include "monitor/journal_text.h"
 #include "monitor/line_spectrum.h"
 #include "monitor/measurement_history.h"
@@ -149,6 +150,7 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   void WriteIniKeys();
   void TabChanged(int index);
   void BuildStatusBar();
+  void StartMetrics();
   void BuildShortcuts();
   void StopRecording();
   void SpectrumShown(bool shown);
@@ -186,6 +188,7 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   TLineSpectrum FSpectrum;
   TMeasurementHistory FHistory;
   std::unique_ptr<THistoryForm> FHistoryForm;  // goes before the history it reads
+  std::unique_ptr<TMetricsServer> FMetrics;  // "MetricsAddress" empty: none
 
   std::vector<QShortcut*> FWorkKeys;  // the keys that come from every window
   int FActiveTab = 0;
