@@ -121,7 +121,10 @@ TEST_F(Window, FirstRunOpensWithTheDefaultsAndWritesEveryKey) {
                         {"FormHistoryLeft", "0"},
                         {"FormHistoryHeight", "560"},
                         {"FormHistoryWidth", "900"},
-                        {"FormHistoryKp", "1"}};
+                        {"FormHistoryKp", "1"},
+                        // Metrics off, and the line named after the host.
+                        {"MetricsAddress", ""},
+                        {"LineName", ""}};
   EXPECT_EQ(IniKeys(Ini()), written);
 
   form.reset();
