@@ -3,16 +3,21 @@
 // pipe that the test fills at real-time pace (one 1024-frame block per
 // 128 ms) and plays into a raw file. What listen prints must be what replay
 // prints for the same recording.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -26,6 +31,7 @@
 #include "audio/alsa_files.h"
 #include "audio/sound_file.h"
 #include "sim/scenario.h"
+#include "support/child_process.h"
 #include "support/tool_runner.h"
 
 extern char** environ;
@@ -427,6 +433,179 @@ TEST_F(ListenTest, UnknownDeviceExitsTwoWithAMessage) {
   EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
   // Nothing was listened to, so no statistics are claimed.
   EXPECT_TRUE(StatisticsLines(ReadFile(dir / "out.txt")).empty());
+}
+
+// A loopback port free at the moment of asking.
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+// Connects to 127.0.0.1:port; −1 when nobody listens.
+int Connect(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Sends `request` as it is; the whole answer.
+std::string HttpExchange(int port, const std::string& request) {
+  const int fd = Connect(port);
+  if (fd < 0) return "";
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::string answer;
+  char buffer[4096];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
+  close(fd);
+  return answer;
+}
+
+// The value of a one-sample instant query through Prometheus's HTTP API,
+// "" while it has none.
+std::string PrometheusValue(int port, const std::string& query) {
+  std::string encoded;
+  for (const unsigned char c : query) {
+    if (std::isalnum(c) || c == '_') {
+      encoded += static_cast<char>(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      encoded += hex;
+    }
+  }
+  const std::string answer =
+      HttpExchange(port, "GET /api/v1/query?query=" + encoded + " HTTP/1.0\r\n\r\n");
+  const size_t value = answer.find("\"value\":[");
+  if (value == std::string::npos) return "";
+  const size_t start = answer.find(",\"", value);
+  const size_t end = answer.find('"', start + 2);
+  return start == std::string::npos || end == std::string::npos
+             ? ""
+             : answer.substr(start + 2, end - start - 2);
+}
+
+// listen --metrics on the recording, scraped every second by a real
+// Prometheus: its counts are the journal's. Bad requests meanwhile change
+// nothing of what listen prints.
+TEST_F(ListenTest, PrometheusScrapesTheJournalsCounts) {
+  const auto x = JournalLines(replayOut, 'X');
+  const auto count = [&](const char* kind) {
+    return std::to_string(std::count_if(x.begin(), x.end(), [&](const std::string& line) {
+      return line.rfind(std::string(kind) + " ", 0) == 0;
+    }));
+  };
+  // Request and answer kinds of the exchange journal, and what the query
+  // for each must return.
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"request", "valid"}, {"answer", "valid"}, {"request", "invalid"}, {"answer", "invalid"}};
+  const std::vector<std::string> counts = {count("lkRequest"), count("lkAnswer"),
+                                           count("lkBadRequest"), count("lkBadAnswer")};
+  ASSERT_EQ(counts[1], "4") << replayOut;
+
+  // 40 s of silence after the line keep the device open while Prometheus scrapes.
+  std::string bytes = FrameBytes() + std::string(40 * 8000 * 4, '\0');
+  bytes.resize(bytes.size() / kBlockBytes * kBlockBytes);
+  TPacedPipeWriter writer(fifo, bytes);
+  ASSERT_TRUE(writer.Opened()) << std::strerror(errno);
+  const int metricsPort = FreePort();
+  auto args = ListenArgs();
+  args.insert(args.end(),
+              {"--metrics", "127.0.0.1:" + std::to_string(metricsPort), "--line", "e2e \"line\""});
+  TToolProcess tool(args, alsaConfig, dir / "out.txt", dir / "err.txt");
+  ASSERT_TRUE(tool.Started());
+
+  const int prometheusPort = FreePort();
+  WriteFile(dir / "prometheus.yml",
+            "global:\n  scrape_interval: 1s\nscrape_configs:\n"
+            "  - job_name: sorvex\n    static_configs:\n"
+            "      - targets: ['127.0.0.1:" +
+                std::to_string(metricsPort) + "']\n");
+  testing::TChild prometheus(
+      {"/usr/bin/prometheus", "--config.file=" + (dir / "prometheus.yml").string(),
+       "--storage.tsdb.path=" + (dir / "tsdb").string(),
+       "--web.listen-address=127.0.0.1:" + std::to_string(prometheusPort)},
+      {"PATH=/usr/bin:/bin"}, (dir / "prometheus.err").string());
+  ASSERT_TRUE(testing::WaitFor(
+      [&] {
+        return HttpExchange(prometheusPort, "GET /-/ready HTTP/1.0\r\n\r\n").find(" 200 ") !=
+                   std::string::npos ||
+               !prometheus.Alive();
+      },
+      30))
+      << "Prometheus did not start: " << ReadFile(dir / "prometheus.err");
+  ASSERT_TRUE(prometheus.Alive()) << "Prometheus could not start (" << prometheus.Ended()
+                                  << "): " << ReadFile(dir / "prometheus.err");
+
+  // Another path, a malformed request line, once listen serves; it goes on.
+  ASSERT_TRUE(testing::WaitFor(
+      [&] {
+        return HttpExchange(metricsPort, "GET /metrics HTTP/1.0\r\n\r\n").find(" 200 ") !=
+               std::string::npos;
+      },
+      20))
+      << ReadFile(dir / "err.txt");
+  EXPECT_NE(HttpExchange(metricsPort, "GET /other HTTP/1.0\r\n\r\n").find(" 404 "),
+            std::string::npos);
+  EXPECT_NE(HttpExchange(metricsPort, "\x01\x02 nonsense\r\n\r\n").find(" 400 "),
+            std::string::npos);
+
+  // Meanwhile: garbage, a huge header, many connections at once, a client
+  // that sends a byte every 100 ms.
+  std::thread abuse([&] {
+    HttpExchange(metricsPort, std::string("\x16\x03\x01garbage\r\n\r\n"));
+    HttpExchange(metricsPort,
+                 "GET /metrics HTTP/1.1\r\nX-Big: " + std::string(200000, 'a') + "\r\n\r\n");
+    std::vector<int> many;
+    for (int i = 0; i < 100; ++i) many.push_back(Connect(metricsPort));
+    const int slow = Connect(metricsPort);
+    for (const char c : std::string("GET /metrics HTTP/1.1\r\nHost: x\r\n")) {
+      send(slow, &c, 1, MSG_NOSIGNAL);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    for (const int fd : many)
+      if (fd >= 0) close(fd);
+    if (slow >= 0) close(slow);
+  });
+  // The line is over once the writer is past it.
+  const int lineBlocks = blocks;
+  ASSERT_TRUE(testing::WaitFor([&] { return writer.BlocksWritten() >= lineBlocks + 10; }, 60));
+  std::vector<std::string> got(expected.size());
+  const bool scraped = testing::WaitFor(
+      [&] {
+        for (size_t i = 0; i < expected.size(); ++i) {
+          got[i] = PrometheusValue(
+              prometheusPort, "sum(sorvex_telegrams_total{line=\"e2e \\\"line\\\"\",side=\"" +
+                                  expected[i].first + "\",result=\"" + expected[i].second + "\"})");
+        }
+        return got == counts;
+      },
+      30);
+  abuse.join();
+  EXPECT_TRUE(scraped) << "Prometheus: " << ::testing::PrintToString(got)
+                       << ", the journal: " << ::testing::PrintToString(counts);
+  EXPECT_EQ(PrometheusValue(prometheusPort, "sorvex_device_open"), "1");
+
+  tool.Signal(SIGTERM);
+  EXPECT_EQ(tool.Wait(5000), 0) << ReadFile(dir / "err.txt");
+  const std::string out = ReadFile(dir / "out.txt");
+  EXPECT_EQ(JournalLines(out, 'X'), JournalLines(replayOut, 'X'));
+  EXPECT_EQ(JournalLines(out, 'E'), JournalLines(replayOut, 'E'));
+  EXPECT_EQ(StatisticsLines(out), StatisticsLines(replayOut));
+  EXPECT_EQ(ReadFile(dir / "err.txt"), "");
 }
 
 }  // namespace
