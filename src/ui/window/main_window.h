@@ -188,7 +188,7 @@ class TForm1 : public QMainWindow, private TMonitorObserver {
   TLineSpectrum FSpectrum;
   TMeasurementHistory FHistory;
   std::unique_ptr<THistoryForm> FHistoryForm;  // goes before the history it reads
-  std::unique_ptr<TMetricsServer> FMetrics;  // "MetricsAddress" empty: none
+  std::unique_ptr<TMetricsServer> FMetrics;    // "MetricsAddress" empty: none
 
   std::vector<QShortcut*> FWorkKeys;  // the keys that come from every window
   int FActiveTab = 0;
