@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -137,6 +138,10 @@ std::unique_ptr<TMetricsServer> TMetricsServer::Start(const TMetricsAddress& add
     inet_pton(AF_INET, address.Host.c_str(), &v4.sin_addr);
     bind = reinterpret_cast<const sockaddr*>(&v4);
   }
+  // The time zone is read here, before the server's thread exists: the
+  // publisher's mktime and the server's own date handling would otherwise
+  // race to load it first.
+  tzset();
   TStartLog& log = server->FState->Log;
   unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
   if (address.Ipv6) flags |= MHD_USE_IPv6;
