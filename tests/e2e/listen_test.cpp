@@ -565,7 +565,8 @@ TEST_F(ListenTest, PrometheusScrapesTheJournalsCounts) {
 
   // Meanwhile: garbage, a huge header, many connections at once, a client
   // that sends a byte every 100 ms.
-  std::thread abuse([&] {
+  // Joined on every way out of the test, an assertion's early return too.
+  std::jthread abuse([&] {
     HttpExchange(metricsPort, std::string("\x16\x03\x01garbage\r\n\r\n"));
     HttpExchange(metricsPort,
                  "GET /metrics HTTP/1.1\r\nX-Big: " + std::string(200000, 'a') + "\r\n\r\n");
@@ -582,7 +583,9 @@ TEST_F(ListenTest, PrometheusScrapesTheJournalsCounts) {
   });
   // The line is over once the writer is past it.
   const int lineBlocks = blocks;
-  ASSERT_TRUE(testing::WaitFor([&] { return writer.BlocksWritten() >= lineBlocks + 10; }, 60));
+  ASSERT_TRUE(testing::WaitFor([&] { return writer.BlocksWritten() >= lineBlocks + 10; }, 60))
+      << writer.BlocksWritten() << " blocks of " << lineBlocks + 10 << " taken; "
+      << ReadFile(dir / "err.txt");
   std::vector<std::string> got(expected.size());
   const bool scraped = testing::WaitFor(
       [&] {

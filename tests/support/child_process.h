@@ -20,8 +20,11 @@
 
 namespace sorvex::testing {
 
-// A child process started with an environment of its own, its stderr in
-// `errFile`; killed (by its id) and reaped when the object goes.
+// A child process started with an environment of its own, its stderr (and
+// its stdout unless `stdoutFd` names where) in `errFile`; killed (by its id)
+// and reaped when the object goes. Nothing of the test's own output is
+// inherited: a child outliving an aborted test would keep the test runner
+// waiting on the pipe until its timeout.
 class TChild {
  public:
   TChild(const std::vector<std::string>& args, const std::vector<std::string>& env,
@@ -36,7 +39,11 @@ class TChild {
     const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     FPid = fork();
     if (FPid == 0) {
-      if (stdoutFd >= 0) dup2(stdoutFd, 1);
+      if (stdoutFd >= 0) {
+        dup2(stdoutFd, 1);
+      } else if (err >= 0) {
+        dup2(err, 1);
+      }
       if (err >= 0) dup2(err, 2);
       execve(argv[0], argv.data(), envp.data());
       _exit(127);
