@@ -8,6 +8,7 @@
 
 #include "monitor/measurement_history.h"
 #include "ui/controls/form_font.h"
+#include "ui/controls/form_geometry.h"
 #include "ui/history/history_plot.h"
 #include "ui/kp/kp_draw_panel.h"
 #include "ui/window/prompts.h"
@@ -54,22 +55,14 @@ THistoryForm::THistoryForm(std::string iniFileName, const TMeasurementHistory& h
   KeySaveCsv->setContext(Qt::WindowShortcut);
   connect(KeySaveCsv, &QShortcut::activated, this, [this] { SaveCsv(); });
 
-  const int top = IniReadInt(FIniFileName, "FormHistoryTop", 0);
-  const int left = IniReadInt(FIniFileName, "FormHistoryLeft", 0);
-  const int height = IniReadInt(FIniFileName, "FormHistoryHeight", 560);
-  const int width = IniReadInt(FIniFileName, "FormHistoryWidth", 900);
-  move(left, top);
-  resize(width, height);
+  RestoreFormGeometry(*this, FIniFileName, "FormHistory", 900, 560);
   EdKp->setValue(IniReadInt(FIniFileName, "FormHistoryKp", 1));  // kept inside 1..31
   UpdateCount();
   connect(EdKp, &QSpinBox::valueChanged, this, &THistoryForm::EdKpChange);
 }
 
 THistoryForm::~THistoryForm() {
-  IniWriteInt(FIniFileName, "FormHistoryTop", y());
-  IniWriteInt(FIniFileName, "FormHistoryLeft", x());
-  IniWriteInt(FIniFileName, "FormHistoryWidth", width());
-  IniWriteInt(FIniFileName, "FormHistoryHeight", height());
+  SaveFormGeometry(*this, FIniFileName, "FormHistory");
   IniWriteInt(FIniFileName, "FormHistoryKp", EdKp->value());
 }
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "monitor/kp_record_list.h"
+#include "ui/controls/form_geometry.h"
 #include "ui/kp/kp_draw_panel.h"
 #include "util/config.h"
 
@@ -52,12 +53,7 @@ TFormKp::TFormKp(std::string iniFileName, const TKpRecordList& kpStats, QWidget*
 
   // A size below the minimum is refused, also one stored in the INI file.
   setMinimumSize(kMinWidth, kMinHeight);
-  const int top = IniReadInt(FIniFileName, "FormKpTop", 0);
-  const int left = IniReadInt(FIniFileName, "FormKpLeft", 0);
-  const int height = IniReadInt(FIniFileName, "FormKpHeight", 480);
-  const int width = IniReadInt(FIniFileName, "FormKpWidth", 640);
-  move(left, top);
-  resize(width, height);
+  RestoreFormGeometry(*this, FIniFileName, "FormKp", 640, 480);
   EdKp->setValue(IniReadInt(FIniFileName, "FormKpAddr", 1));  // kept inside 1..31
 
   connect(EdKp, &QSpinBox::valueChanged, this, &TFormKp::EdKpChange);
@@ -65,10 +61,7 @@ TFormKp::TFormKp(std::string iniFileName, const TKpRecordList& kpStats, QWidget*
 }
 
 TFormKp::~TFormKp() {
-  IniWriteInt(FIniFileName, "FormKpTop", y());
-  IniWriteInt(FIniFileName, "FormKpLeft", x());
-  IniWriteInt(FIniFileName, "FormKpWidth", width());
-  IniWriteInt(FIniFileName, "FormKpHeight", height());
+  SaveFormGeometry(*this, FIniFileName, "FormKp");
   IniWriteInt(FIniFileName, "FormKpAddr", EdKp->value());
 }
 

@@ -22,6 +22,7 @@
 #include "monitor/monitor.h"
 #include "ui/controls/crawler_show.h"
 #include "ui/controls/form_font.h"
+#include "ui/controls/form_geometry.h"
 #include "ui/history/history_form.h"
 #include "ui/settings/settings_tab.h"
 #include "ui/window/prompts.h"
@@ -135,12 +136,7 @@ void TForm1::ReadIniKeys() {
   }
   work.CbGraphScaleChange();
 
-  const int top = IniReadInt(ini, "Top", 0);
-  const int left = IniReadInt(ini, "Left", 0);
-  const int height = IniReadInt(ini, "Height", 480);
-  const int width = IniReadInt(ini, "Width", 640);
-  move(left, top);
-  resize(width, height);
+  RestoreFormGeometry(*this, ini, "", 640, 480);
   work.PnData->setFixedHeight(std::max(0, IniReadInt(ini, "HeightOs", 100)));
   work.PnStatistic->setFixedHeight(std::max(0, IniReadInt(ini, "HeightSt", 100)));
   // Stored widths are used as stored; the first run's fit the font.
@@ -162,10 +158,7 @@ void TForm1::ReadIniKeys() {
 void TForm1::WriteIniKeys() {
   const std::string& ini = FIniFileName;
   const TWorkTab& work = *TabSheet1;
-  IniWriteInt(ini, "Top", y());
-  IniWriteInt(ini, "Left", x());
-  IniWriteInt(ini, "Width", width());
-  IniWriteInt(ini, "Height", height());
+  SaveFormGeometry(*this, ini, "");
   IniWriteInt(ini, "HeightOs", work.PnData->height());
   IniWriteInt(ini, "HeightSt", work.PnStatistic->height());
   SaveGridColumns(ini, "StatisticGrid", work.DgStatistic->ColumnWidths());
