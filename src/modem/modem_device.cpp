@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <limits>
 #include <thread>
 
 namespace sorvex {
@@ -180,13 +179,13 @@ int TModemDevice::ReceiverState(int channel) {
 }
 
 TToneEstimate TModemDevice::MeasureTelegram(int channel, int32_t bits) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  if (!ValidChannel(channel)) return {nan, nan, nan};
+  // Copied under the lock, measured outside it: the audio thread never
+  // waits for the measurer. Nothing kept measures as NaN.
   std::vector<int16_t> signal;
   int32_t baudrate = 0, freq0 = 0, freq1 = 0;
-  {
+  if (ValidChannel(channel)) {
     const auto lock = CallerLock();
-    if (!Modems[channel]->CopyTelegramSignal(bits, signal)) return {nan, nan, nan};
+    Modems[channel]->CopyTelegramSignal(bits, signal);
     Modems[channel]->GetGeneral(baudrate, freq0, freq1);
   }
   return MeasureTelegramSignal(signal.data(), static_cast<int>(signal.size()), baudrate, freq0,
