@@ -176,6 +176,7 @@ bool TMonitor::ShowOnGraph(bool channelShown, const TelegramInfo& info, TraceCol
 }
 
 TTelegramMeasurement TMonitor::Measure(int channel, bool ok, const TelegramInfo& info) {
+  // The level scan is pure and raises nothing, so it needs no marker of its own.
   FLevels = ComputeBitLevels(FSignalRecords.data(), FSignalRecordCount, info.LengthBits);
   FNoise = FDevice->TakeNoise(channel);
   TTelegramMeasurement m;
@@ -277,9 +278,7 @@ void TMonitor::HandleAnswer(const uint8_t* telegram, int32_t bits) {
 }
 
 void TMonitor::TakeStatistics(int channel, bool ok, const TelegramInfo& info) {
-  // The level scan is pure and raises nothing, so it needs no marker of its own.
   // Measure has scanned the levels and taken the noise.
-  FProgressLine = 506;
   FProgressLine = 527;
   FLineCounters.Telegram(channel, info.KpAddress, ok, FClock.Now());
   UpdateKpStatistics(channel, ok, FNoise, FLevels.HalfMeans, FLevels.BitIndexes, FLevels.Levels,
