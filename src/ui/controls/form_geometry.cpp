@@ -24,4 +24,11 @@ void SaveFormGeometry(const QWidget& form, const std::string& iniFileName,
   IniWriteInt(iniFileName, prefix + "Height", form.height());
 }
 
+void ShowFormRestored(QWidget& form) {
+  form.show();
+  form.setWindowState(form.windowState() & ~Qt::WindowMinimized);
+  form.raise();
+  form.activateWindow();
+}
+
 }  // namespace sorvex

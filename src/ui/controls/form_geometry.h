@@ -14,4 +14,7 @@ void RestoreFormGeometry(QWidget& form, const std::string& iniFileName, const st
 void SaveFormGeometry(const QWidget& form, const std::string& iniFileName,
                       const std::string& prefix);
 
+// Shows a window, un-minimised, in front and with the focus.
+void ShowFormRestored(QWidget& form);
+
 }  // namespace sorvex

@@ -73,10 +73,7 @@ void THistoryForm::Update() {
 }
 
 void THistoryForm::ShowRestored() {
-  show();
-  setWindowState(windowState() & ~Qt::WindowMinimized);
-  raise();
-  activateWindow();
+  ShowFormRestored(*this);
   Update();
 }
 

@@ -70,10 +70,7 @@ void TFormKp::Update() {
 }
 
 void TFormKp::ShowRestored() {
-  show();
-  setWindowState(windowState() & ~Qt::WindowMinimized);
-  raise();
-  activateWindow();
+  ShowFormRestored(*this);
 }
 
 int TFormKp::Kp() const {
