@@ -299,10 +299,12 @@ bool TModem::CopyTelegramSignal(int32_t bits, std::vector<int16_t>& dest) const 
   length = std::min({length, FRawMark, kRawCapacity - (FRawCount - FRawMark)});
   if (length <= 0) return false;
   dest.resize(static_cast<size_t>(length));
-  for (int64_t k = 0; k < length; ++k) {
-    dest[static_cast<size_t>(k)] =
-        FRaw[static_cast<size_t>((FRawMark - length + k) % kRawCapacity)];
-  }
+  // The ring holds it in at most two pieces.
+  const size_t start = static_cast<size_t>((FRawMark - length) % kRawCapacity);
+  const size_t first = std::min(static_cast<size_t>(length), FRaw.size() - start);
+  std::copy_n(FRaw.begin() + static_cast<std::ptrdiff_t>(start), first, dest.begin());
+  std::copy_n(FRaw.begin(), static_cast<size_t>(length) - first,
+              dest.begin() + static_cast<std::ptrdiff_t>(first));
   return true;
 }
 
