@@ -67,8 +67,9 @@ void TLineSimulator::SetDrift(double toneOffsetHz, double rateFactor) {
 }
 
 void TLineSimulator::ModulateDrifted(int channel, const uint8_t* bits, int bitCount) {
-  // As TModem::Modulate, continuous phase, the tone switched at the sample
-  // where the bit clock passes a bit.
+  // Continuous phase as TModem::Modulate, but the tone changes at the instant
+  // the KP's own clock passes a bit, between our samples: a KP's modem knows
+  // nothing of our sample clock.
   int32_t rate = 0, freq0 = 0, freq1 = 0;
   FModem.GetGeneral(rate, freq0, freq1);
   const double T = 1.0 / (FBaudrate * FRateFactor);
@@ -80,13 +81,17 @@ void TLineSimulator::ModulateDrifted(int channel, const uint8_t* bits, int bitCo
   double phase = 0, bitTime = 0, step = stepOf(0);
   for (int index = 0; index < bitCount;) {
     out.push_back(std::sin(2.0 * std::numbers::pi * phase));
-    phase += step;
-    phase -= std::floor(phase);
     bitTime += 0.000125;
     if (bitTime >= T) {
       bitTime -= T;
-      if (++index < bitCount) step = stepOf(index);
+      const double after = bitTime / 0.000125;  // of this sample's step, in the next bit
+      const double next = ++index < bitCount ? stepOf(index) : step;
+      phase += step * (1 - after) + next * after;
+      step = next;
+    } else {
+      phase += step;
     }
+    phase -= std::floor(phase);
   }
   // Whole blocks, as the modem's transmitter gives them.
   out.resize((out.size() + 1023) / 1024 * 1024, 0.0);
