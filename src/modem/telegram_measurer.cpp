@@ -1,9 +1,10 @@
 // Tones and bit rate of a received telegram, estimated from the raw line
-// samples: the analytic signal's phase gives the instantaneous frequency;
-// its crossings of the mid frequency give the transition instants, whose
-// least-squares line against their bit indices gives the bit length; with
-// that bit grid and the bits read from it, the unwrapped phase is fitted as
-// the time spent in each tone times that tone's frequency.
+// samples. A first estimate: the analytic signal's phase gives the
+// instantaneous frequency; its crossings of the mid frequency give the
+// transition instants, whose least-squares line against their bit indices
+// gives the bit grid; the bits read on it, each run's phase slope gives a
+// tone. Then the sender's continuous phase is fitted to the samples
+// themselves, which a short run's slope cannot match at high rates.
 #include "modem/telegram_measurer.h"
 
 #include <algorithm>
@@ -128,6 +129,229 @@ TLine FitTransitions(const std::vector<double>& smooth, int from, int to, double
   return line;
 }
 
+// The sender's phase: tone 0 at w0, tone 1 at w1 (rad/sample), bit k from
+// at + k·step; or, for a sender that changes tone on a sample clock of its
+// own, bit k from the whole sample starts[k].
+struct TPhaseModel {
+  double w0, w1, at, step;
+  std::vector<int> starts;  // empty: the changes fall where the clock puts them
+};
+
+// Samples mixed down by the model's phase, a block at a time: the phase left;
+// the block's means of what moves it (time in tone 0, in tone 1, ∂θ/∂at,
+// ∂θ/∂step); its first sample.
+struct TBlockRow {
+  double psi;
+  double r[4];
+  int first;
+};
+
+// What is left of the model's phase in the samples: the samples mixed down by
+// it leave only its error, whose phase is taken a short block at a time,
+// unwrapped.
+bool MixDown(const int16_t* x, int from, int to, const std::vector<char>& value,
+             const TPhaseModel& m, int block, std::vector<TBlockRow>& rows) {
+  rows.clear();
+  const int bits = static_cast<int>(value.size());
+  const bool whole = !m.starts.empty();
+  const int a = std::max(from, static_cast<int>(std::ceil(m.at + 0.5 * m.step)));
+  const int z = std::min(to, static_cast<int>(std::floor(m.at + (bits - 0.5) * m.step)));
+  if (z - a < 4 * block) return false;
+  const double w[2] = {m.w0, m.w1};
+  const double r0 = std::cos(w[0]), i0 = std::sin(w[0]), r1 = std::cos(w[1]), i1 = std::sin(w[1]);
+  double oc = 1, os = 0;          // e^{−jθ̂}
+  double tau1 = 0, g = 0, h = 0;  // time in tone 1, ∂θ̂/∂at, ∂θ̂/∂step
+  double sr = 0, si = 0, ir = 0, ii = 0, s1 = 0, sg = 0, sh = 0;
+  double psi = 0, lastR = 0, lastI = 0;
+  int k = whole ? 0 : std::clamp(static_cast<int>(std::floor((a - m.at) / m.step)), 0, bits - 1);
+  for (int n = a; n < z; ++n) {
+    sr += x[n] * oc;
+    si += x[n] * os;
+    ir += oc * oc - os * os;  // Σe^{−j2θ̂}: where the image lands
+    ii += 2 * oc * os;
+    s1 += tau1;
+    sg += g;
+    sh += h;
+    if ((n - a) % block == block - 1) {
+      // x = A·sin θ = A/2j·(e^{jθ} − e^{−jθ}), θ = θ̂ + ψ: c = 2j·Σx·e^{−jθ̂} is
+      // A·(D·e^{jψ} − I·e^{−jψ}), I = Σe^{−j2θ̂}; so e^{jψ} ∝ D·c + I·c̄.
+      const double cr = -2 * si, ci = 2 * sr;
+      const double ur = block * cr + ir * cr + ii * ci, ui = block * ci + ii * cr - ir * ci;
+      // Where the image all but equals the signal, the block says little.
+      if (ir * ir + ii * ii < 0.75 * block * block) {
+        // Unwrapped by the turn from the block before, which stays well
+        // within half a turn.
+        psi += rows.empty() ? FastAtan2(ui, ur)
+                            : FastAtan2(ui * lastR - ur * lastI, ur * lastR + ui * lastI);
+        lastR = ur;
+        lastI = ui;
+        const double t = n - a - 0.5 * (block - 1);
+        rows.push_back({psi, {t - s1 / block, s1 / block, sg / block, sh / block}, n - block + 1});
+      }
+      sr = si = ir = ii = s1 = sg = sh = 0;
+    }
+    // The step from n to n + 1: its share in tone 1, and a change it may hold.
+    double cr = 0, ci = 0;
+    if (whole) {
+      while (k + 1 < bits && m.starts[static_cast<size_t>(k + 1)] <= n) ++k;
+      const int v = value[static_cast<size_t>(k)];
+      tau1 += v;
+      cr = v ? r1 : r0;
+      ci = v ? i1 : i0;
+    } else {
+      const int v = value[static_cast<size_t>(k)];
+      const double edge = m.at + (k + 1) * m.step;
+      if (edge < n + 1 && k + 1 < bits) {
+        const int u = value[static_cast<size_t>(++k)];
+        const double before = edge - n;
+        tau1 += v * before + u * (1 - before);
+        const double inc = w[v] * before + w[u] * (1 - before);
+        cr = std::cos(inc);
+        ci = std::sin(inc);
+        g += w[v] - w[u];
+        h += k * (w[v] - w[u]);
+      } else {
+        tau1 += v;
+        cr = v ? r1 : r0;
+        ci = v ? i1 : i0;
+      }
+    }
+    const double nc = oc * cr + os * ci, ns = os * cr - oc * ci;
+    oc = nc;
+    os = ns;
+  }
+  return rows.size() >= 8;
+}
+
+// Least squares of the blocks' phases on a phase of their own and the
+// model's corrections; a prior variance per correction keeps what the blocks
+// cannot tell (0: not fitted) near the estimate. The misfit left per block.
+bool Corrections(const std::vector<TBlockRow>& rows, const double prior[4], double out[4],
+                 std::vector<double>& misfit) {
+  constexpr int kN = 5;
+  double a[kN][kN] = {}, b[kN] = {};
+  for (const TBlockRow& row : rows) {
+    const double h[kN] = {1, row.r[0], row.r[1], row.r[2], row.r[3]};
+    for (int i = 0; i < kN; ++i) {
+      for (int j = 0; j <= i; ++j) a[i][j] += h[i] * h[j];
+      b[i] += h[i] * row.psi;
+    }
+  }
+  // The blocks' phase noise is taken as 0.1 rad against the priors.
+  for (int i = 1; i < kN; ++i) {
+    if (prior[i - 1] > 0) {
+      a[i][i] += 1e-2 / prior[i - 1];
+    } else {
+      for (int j = 0; j < kN; ++j) a[i][j] = a[j][i] = 0;
+      a[i][i] = 1;
+      b[i] = 0;
+    }
+  }
+  // Cholesky: the matrix is symmetric, positive definite unless the blocks
+  // leave the phase itself undetermined.
+  double l[kN][kN] = {};
+  for (int i = 0; i < kN; ++i) {
+    for (int j = 0; j <= i; ++j) {
+      double sum = i >= j ? a[i][j] : a[j][i];
+      for (int k = 0; k < j; ++k) sum -= l[i][k] * l[j][k];
+      if (i == j) {
+        if (!(sum > 1e-12)) return false;
+        l[i][i] = std::sqrt(sum);
+      } else {
+        l[i][j] = sum / l[j][j];
+      }
+    }
+  }
+  double x[kN];
+  for (int i = 0; i < kN; ++i) {
+    double sum = b[i];
+    for (int k = 0; k < i; ++k) sum -= l[i][k] * x[k];
+    x[i] = sum / l[i][i];
+  }
+  for (int i = kN - 1; i >= 0; --i) {
+    double sum = x[i];
+    for (int k = i + 1; k < kN; ++k) sum -= l[k][i] * x[k];
+    x[i] = sum / l[i][i];
+  }
+  for (int i = 0; i < kN; ++i) {
+    if (!std::isfinite(x[i])) return false;
+  }
+  std::copy(x + 1, x + kN, out);
+  misfit.clear();
+  for (const TBlockRow& row : rows) {
+    misfit.push_back(row.psi - x[0] - row.r[0] * x[1] - row.r[1] * x[2] - row.r[2] * x[3] -
+                     row.r[3] * x[4]);
+  }
+  return true;
+}
+
+double Rms(const std::vector<double>& v) {
+  double sum = 0;
+  for (const double e : v) sum += e * e;
+  return v.empty() ? 0 : std::sqrt(sum / static_cast<double>(v.size()));
+}
+
+// Gauss–Newton on the phase model from the estimate so far; the misfit left.
+bool Iterate(const int16_t* x, int from, int to, const std::vector<char>& value, int block,
+             int iterations, const double prior[4], TPhaseModel& m, std::vector<TBlockRow>& rows,
+             std::vector<double>& misfit) {
+  for (int i = 0; i < iterations; ++i) {
+    double d[4];
+    if (!MixDown(x, from, to, value, m, block, rows) || !Corrections(rows, prior, d, misfit)) {
+      return false;
+    }
+    m.w0 += d[0];
+    m.w1 += d[1];
+    m.at += d[2];
+    m.step += d[3];
+    if (!(m.step > 0)) return false;
+  }
+  return true;
+}
+
+bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& value,
+                 TPhaseModel& model) {
+  const double spread = std::fabs(model.w1 - model.w0);
+  const int block = std::clamp(static_cast<int>(model.step / 2), 2, 8);
+  const double prior[4] = {1e-3, 1e-3, 1.0, 1e-4 * model.step * model.step};
+  std::vector<TBlockRow> rows;
+  std::vector<double> misfit;
+  TPhaseModel smooth = model;
+  if (!Iterate(x, from, to, value, block, 2, prior, smooth, rows, misfit)) return false;
+  TPhaseModel best = smooth;
+  const double bestMisfit = Rms(misfit);
+  // A sender on a sample clock of its own changes tone on whole samples, up
+  // to half a sample from where the grid puts it; which whole samples is
+  // found by trying offsets of the grid. Only a clearly better fit counts:
+  // on a noisy line either model fits about as well. At low rates a
+  // half-sample matters little against the bit, and the search is skipped.
+  const double tonesOnly[4] = {1e-3, 1e-3, 0, 0};
+  const int bits = static_cast<int>(value.size());
+  TPhaseModel bestWhole;
+  double wholeMisfit = 0;
+  for (int i = 0; i < 8 && smooth.step < 16; ++i) {
+    TPhaseModel whole = smooth;
+    for (int k = 0; k <= bits; ++k) {
+      whole.starts.push_back(
+          static_cast<int>(std::lround(whole.at + (i - 4) / 8.0 + k * whole.step)));
+    }
+    if (Iterate(x, from, to, value, block, 1, tonesOnly, whole, rows, misfit) &&
+        (bestWhole.starts.empty() || Rms(misfit) < wholeMisfit)) {
+      bestWhole = whole;
+      wholeMisfit = Rms(misfit);
+    }
+  }
+  if (!bestWhole.starts.empty() && wholeMisfit < 0.9 * bestMisfit &&
+      Iterate(x, from, to, value, block, 1, tonesOnly, bestWhole, rows, misfit)) {
+    best = bestWhole;
+  }
+  if (std::fabs(best.w0 - model.w0) > spread / 4 || std::fabs(best.w1 - model.w1) > spread / 4) {
+    return false;
+  }
+  model = best;
+  return true;
+}
+
 }  // namespace
 
 TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double rate, double f0,
@@ -233,14 +457,16 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   const double spread = std::fabs(kTwoPi * (f1 - f0) / kRate);  // between the tones, rad/sample
   const bool rising = f1 > f0;
   double mid = 0;
-  for (int pass = 0; pass < 2; ++pass) {
-    const TLine line = FitTransitions(smooth, from, to, mid, 0.25 * spread, bitLength);
+  TLine line;
+  std::vector<char> value;
+  for (int pass = 0; pass < 1; ++pass) {
+    line = FitTransitions(smooth, from, to, mid, 0.25 * spread, bitLength);
     if (!line.ok) return result;
     result.bitRate = kRate / line.step;
     // Bits from the first transition on, while whole bits stay inside.
     const int bits = static_cast<int>((to - 1 - line.at) / line.step);
     if (bits < 4) return result;
-    std::vector<char> value(static_cast<size_t>(bits));
+    value.assign(static_cast<size_t>(bits), 0);
     for (int b = 0; b < bits; ++b) {
       const int a = static_cast<int>(std::ceil(line.at + line.step * (b + 0.25)));
       const int z = static_cast<int>(std::floor(line.at + line.step * (b + 0.75)));
@@ -286,6 +512,13 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
     if (sxx[1] > 0) result.f1Hz = (sxy[1] / sxx[1] + wc) * kRate / kTwoPi;
     if (sxx[0] <= 0 || sxx[1] <= 0) return result;
     mid = 0.5 * (sxy[0] / sxx[0] + sxy[1] / sxx[1]);
+  }
+  TPhaseModel model{
+      kTwoPi * result.f0Hz / kRate, kTwoPi * result.f1Hz / kRate, line.at, line.step, {}};
+  if (RefineModel(samples, from, to, value, model)) {
+    result.f0Hz = model.w0 * kRate / kTwoPi;
+    result.f1Hz = model.w1 * kRate / kTwoPi;
+    result.bitRate = kRate / model.step;
   }
   return result;
 }
