@@ -270,6 +270,30 @@ bool MixDown(const TToneSums& sums, int from, int to, const std::vector<char>& v
   return rows.size() >= 8;
 }
 
+// A normal matrix a (its lower triangle read) as L·Lᵀ, and z = L⁻¹b; false
+// when a pivot falls to `least` or below.
+template <int N>
+bool Cholesky(const double (&a)[N][N], const double (&b)[N], double least, double (&l)[N][N],
+              double (&z)[N]) {
+  for (int i = 0; i < N; ++i) {
+    for (int j = 0; j <= i; ++j) {
+      double sum = a[i][j];
+      for (int k = 0; k < j; ++k) sum -= l[i][k] * l[j][k];
+      if (i == j) {
+        if (!(sum > least)) return false;
+        l[i][i] = std::sqrt(sum);
+      } else {
+        l[i][j] = sum / l[j][j];
+      }
+    }
+    for (int j = i + 1; j < N; ++j) l[i][j] = 0;
+    double sum = b[i];
+    for (int k = 0; k < i; ++k) sum -= l[i][k] * z[k];
+    z[i] = sum / l[i][i];
+  }
+  return true;
+}
+
 // Least squares of the rows' phases on a phase of their own and the
 // model's corrections; a prior variance per correction keeps what the rows
 // cannot tell (0: not fitted) near the estimate. The misfit left per row.
@@ -294,27 +318,10 @@ bool Corrections(const std::vector<TBlockRow>& rows, const double prior[4], doub
       b[i] = 0;
     }
   }
-  // Cholesky: the matrix is symmetric, positive definite unless the blocks
-  // leave the phase itself undetermined.
-  double l[kN][kN] = {};
-  for (int i = 0; i < kN; ++i) {
-    for (int j = 0; j <= i; ++j) {
-      double sum = i >= j ? a[i][j] : a[j][i];
-      for (int k = 0; k < j; ++k) sum -= l[i][k] * l[j][k];
-      if (i == j) {
-        if (!(sum > 1e-12)) return false;
-        l[i][i] = std::sqrt(sum);
-      } else {
-        l[i][j] = sum / l[j][j];
-      }
-    }
-  }
-  double x[kN];
-  for (int i = 0; i < kN; ++i) {
-    double sum = b[i];
-    for (int k = 0; k < i; ++k) sum -= l[i][k] * x[k];
-    x[i] = sum / l[i][i];
-  }
+  // Symmetric, positive definite unless the rows leave the phase itself
+  // undetermined.
+  double l[kN][kN], x[kN];
+  if (!Cholesky(a, b, 1e-12, l, x)) return false;
   for (int i = kN - 1; i >= 0; --i) {
     double sum = x[i];
     for (int k = i + 1; k < kN; ++k) sum -= l[k][i] * x[k];
@@ -388,23 +395,9 @@ double WholeMisfit(const std::vector<TBlockRow>& rows, const std::vector<char>& 
       yy += y * y;
     }
   }
-  // Cholesky of the 3×3 normal matrix; what the fit explains leaves the misfit.
-  double l[3][3] = {}, z[3];
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j <= i; ++j) {
-      double sum = a[i][j];
-      for (int k = 0; k < j; ++k) sum -= l[i][k] * l[j][k];
-      if (i == j) {
-        if (!(sum > 1e-9)) return std::numeric_limits<double>::infinity();
-        l[i][i] = std::sqrt(sum);
-      } else {
-        l[i][j] = sum / l[j][j];
-      }
-    }
-    double sum = b[i];
-    for (int k = 0; k < i; ++k) sum -= l[i][k] * z[k];
-    z[i] = sum / l[i][i];
-  }
+  // What the fit explains, |L⁻¹b|², leaves the misfit.
+  double l[3][3], z[3];
+  if (!Cholesky(a, b, 1e-9, l, z)) return std::numeric_limits<double>::infinity();
   return std::sqrt(std::max(0.0, yy - z[0] * z[0] - z[1] * z[1] - z[2] * z[2]) /
                    static_cast<double>(rows.size()));
 }
