@@ -1,0 +1,370 @@
+// The sender's continuous phase fitted to a telegram's raw samples: each
+// bit's samples projected on its tone leave the model's error there, whose
+// phases a least-squares fit turns into corrections of the tones and the bit
+// grid; a sender on whole samples is searched for beside it.
+#include "modem/phase_fit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <tuple>
+#include <utility>
+
+namespace sorvex {
+namespace {
+
+// One bit's samples against the model: the phase left at their centre; what
+// moves it (time in tone 0, in tone 1, ∂θ/∂at, ∂θ/∂step); the bit.
+struct TBlockRow {
+  double psi;
+  double r[4];
+  int bit;
+};
+
+// The telegram's samples times either tone's reference phasor e^{−jw̄n},
+// summed, and so their first moments: a stretch's projection on a tone near
+// the reference then takes two differences, so a new model costs a pass over
+// its bits, not over the samples.
+class TToneSums {
+ public:
+  void Build(const int16_t* x, int from, int to, double w0, double w1) {
+    From = from;
+    Ref[0] = w0;
+    Ref[1] = w1;
+    const size_t n = static_cast<size_t>(to - from);
+    for (int v = 0; v < 2; ++v) {
+      Sums[v].assign(n + 1, TSum{});
+      double c = 1, s = 0;
+      const double cw = std::cos(Ref[v]), sw = std::sin(Ref[v]);
+      TSum sum;
+      for (size_t i = 0; i < n; ++i) {
+        // The recurrence is exact again every 256 samples, before it drifts.
+        if ((i & 255) == 0) {
+          c = std::cos(Ref[v] * static_cast<double>(i));
+          s = -std::sin(Ref[v] * static_cast<double>(i));
+        }
+        const double xr = x[from + static_cast<int>(i)] * c, xi = x[from + static_cast<int>(i)] * s;
+        sum.zr += xr;
+        sum.zi += xi;
+        sum.yr += static_cast<double>(i) * xr;
+        sum.yi += static_cast<double>(i) * xi;
+        Sums[v][i + 1] = sum;
+        const double nc = c * cw + s * sw;
+        s = s * cw - c * sw;
+        c = nc;
+      }
+    }
+  }
+  // The phasor of samples [a, b) at tone w, near tone v's reference, taken at
+  // the centre c of the stretch against the reference's phase there.
+  void Project(int v, double w, int a, int b, double& re, double& im) const {
+    const TSum& p = Sums[v][static_cast<size_t>(a - From)];
+    const TSum& q = Sums[v][static_cast<size_t>(b - From)];
+    const double zr = q.zr - p.zr, zi = q.zi - p.zi;
+    const double c = 0.5 * (a + b - 1) - From;
+    const double yr = q.yr - p.yr - c * zr, yi = q.yi - p.yi - c * zi;
+    // e^{−jδ(n − c)} ≈ 1 − jδ(n − c): the tones stay within hertz of the reference.
+    const double d = w - Ref[v];
+    re = zr + d * yi;
+    im = zi - d * yr;
+  }
+  double Reference(int v) const { return Ref[v]; }
+  int Origin() const { return From; }
+
+ private:
+  struct TSum {
+    double zr = 0, zi = 0, yr = 0, yi = 0;
+  };
+  std::vector<TSum> Sums[2];
+  double Ref[2] = {0, 0};
+  int From = 0;
+};
+
+// What is left of the model's phase in the samples, one row per bit: each
+// bit's samples projected on its tone leave only the model's error there.
+bool MixDown(const TToneSums& sums, int from, int to, const std::vector<char>& value,
+             const TPhaseModel& m, std::vector<TBlockRow>& rows) {
+  rows.clear();
+  const int bits = static_cast<int>(value.size());
+  const bool whole = !m.starts.empty();
+  const double w[2] = {m.w0, m.w1};
+  const auto edge = [&](int k) {
+    return whole ? static_cast<double>(m.starts[static_cast<size_t>(k)]) : m.at + k * m.step;
+  };
+  // The model's phase and what moves it, at the start of bit k; bit 0 starts at phase 0.
+  double theta = 0, tau1 = 0, g = 0, h = 0;
+  double psi = 0, lastR = 0, lastI = 0;
+  const int a0 = std::max(from, static_cast<int>(std::ceil(m.at + 0.5 * m.step)));
+  const int z0 = std::min(to, static_cast<int>(std::floor(m.at + (bits - 0.5) * m.step)));
+  const double origin = sums.Origin();
+  for (int k = 0; k < bits; ++k) {
+    const int v = value[static_cast<size_t>(k)];
+    const double e = edge(k), next = edge(k + 1);
+    if (k > 0) {
+      const int u = value[static_cast<size_t>(k - 1)];
+      g += w[u] - w[v];
+      h += k * (w[u] - w[v]);
+    }
+    // Sample n of bit k lies at or after its edge and before the next one.
+    const int a = std::max(a0, static_cast<int>(std::ceil(e)));
+    const int b = std::min(z0, static_cast<int>(std::ceil(next)));
+    if (b - a >= 1) {
+      const double c = 0.5 * (a + b - 1), len = b - a;
+      const double at = theta + w[v] * (c - e);  // the model's phase at c
+      // x = A·sin θ, θ = θ̂ + ψ: Σx·e^{−jθ̂} is A/2j·(L·e^{jψ} − I·e^{−jψ}),
+      // I = Σe^{−j2θ̂} = e^{−j2θ̂(c)}·sin(wL)/sin(w); so e^{jψ} ∝ L·c + I·c̄.
+      // Against the reference, θ̂ = φ + w̄·(n − origin), and the image's phase
+      // reduces to the reference's alone.
+      const double ref = sums.Reference(v);
+      const double image = std::sin(w[v] * len) / std::sin(w[v]);
+      if (image * image < 0.75 * len * len) {
+        double sr, si;
+        sums.Project(v, w[v], a, b, sr, si);
+        const double phi = at - ref * (c - origin);
+        const double turn = -2 * ref * (c - origin);
+        const double tr = std::cos(turn), ti = std::sin(turn);
+        // L·S − K·e^{j·turn}·S̄, turned back by φ.
+        const double pr = len * sr - image * (tr * sr + ti * si);
+        const double pi = len * si - image * (ti * sr - tr * si);
+        const double cp = std::cos(phi), sp = std::sin(phi);
+        const double ur = pr * cp + pi * sp, ui = pi * cp - pr * sp;
+        // Unwrapped by the turn from the bit before, which stays well within
+        // half a turn.
+        psi += rows.empty() ? FastAtan2(ui, ur)
+                            : FastAtan2(ui * lastR - ur * lastI, ur * lastR + ui * lastI);
+        lastR = ur;
+        lastI = ui;
+        const double t1 = tau1 + v * (c - e);
+        rows.push_back({psi, {c - m.at - t1, t1, g, h}, k});
+      }
+    }
+    theta += w[v] * (next - e);
+    tau1 += v * (next - e);
+  }
+  return rows.size() >= 8;
+}
+
+// A normal matrix a (its lower triangle read) as L·Lᵀ, and z = L⁻¹b; false
+// when a pivot falls to `least` or below.
+template <int N>
+bool Cholesky(const double (&a)[N][N], const double (&b)[N], double least, double (&l)[N][N],
+              double (&z)[N]) {
+  for (int i = 0; i < N; ++i) {
+    for (int j = 0; j <= i; ++j) {
+      double sum = a[i][j];
+      for (int k = 0; k < j; ++k) sum -= l[i][k] * l[j][k];
+      if (i == j) {
+        if (!(sum > least)) return false;
+        l[i][i] = std::sqrt(sum);
+      } else {
+        l[i][j] = sum / l[j][j];
+      }
+    }
+    for (int j = i + 1; j < N; ++j) l[i][j] = 0;
+    double sum = b[i];
+    for (int k = 0; k < i; ++k) sum -= l[i][k] * z[k];
+    z[i] = sum / l[i][i];
+  }
+  return true;
+}
+
+// Least squares of the rows' phases on a phase of their own and the
+// model's corrections; a prior variance per correction keeps what the rows
+// cannot tell (0: not fitted) near the estimate. The misfit left per row.
+bool Corrections(const std::vector<TBlockRow>& rows, const double prior[4], double out[4],
+                 std::vector<double>& misfit) {
+  constexpr int kN = 5;
+  double a[kN][kN] = {}, b[kN] = {};
+  for (const TBlockRow& row : rows) {
+    const double h[kN] = {1, row.r[0], row.r[1], row.r[2], row.r[3]};
+    for (int i = 0; i < kN; ++i) {
+      for (int j = 0; j <= i; ++j) a[i][j] += h[i] * h[j];
+      b[i] += h[i] * row.psi;
+    }
+  }
+  // The rows' phase noise is taken as 0.1 rad against the priors.
+  for (int i = 1; i < kN; ++i) {
+    if (prior[i - 1] > 0) {
+      a[i][i] += 1e-2 / prior[i - 1];
+    } else {
+      for (int j = 0; j < kN; ++j) a[i][j] = a[j][i] = 0;
+      a[i][i] = 1;
+      b[i] = 0;
+    }
+  }
+  // Symmetric, positive definite unless the rows leave the phase itself
+  // undetermined.
+  double l[kN][kN], x[kN];
+  if (!Cholesky(a, b, 1e-12, l, x)) return false;
+  for (int i = kN - 1; i >= 0; --i) {
+    double sum = x[i];
+    for (int k = i + 1; k < kN; ++k) sum -= l[k][i] * x[k];
+    x[i] = sum / l[i][i];
+  }
+  for (int i = 0; i < kN; ++i) {
+    if (!std::isfinite(x[i])) return false;
+  }
+  std::copy(x + 1, x + kN, out);
+  misfit.clear();
+  for (const TBlockRow& row : rows) {
+    misfit.push_back(row.psi - x[0] - row.r[0] * x[1] - row.r[1] * x[2] - row.r[2] * x[3] -
+                     row.r[3] * x[4]);
+  }
+  return true;
+}
+
+double Rms(const std::vector<double>& v) {
+  double sum = 0;
+  for (const double e : v) sum += e * e;
+  return v.empty() ? 0 : std::sqrt(sum / static_cast<double>(v.size()));
+}
+
+// Gauss–Newton on the phase model from the estimate so far; the misfit left.
+// The sums are taken again about the tones found when these have moved far
+// enough for a bit's first-order correction to tell.
+bool Iterate(const int16_t* x, int from, int to, const std::vector<char>& value, int iterations,
+             const double prior[4], TToneSums& sums, TPhaseModel& m, std::vector<TBlockRow>& rows,
+             std::vector<double>& misfit) {
+  for (int i = 0; i < iterations; ++i) {
+    const double reach = 0.5 * m.step;
+    if (std::max(std::fabs(m.w0 - sums.Reference(0)), std::fabs(m.w1 - sums.Reference(1))) * reach >
+        0.05) {
+      sums.Build(x, from, to, m.w0, m.w1);
+    }
+    double d[4];
+    if (!MixDown(sums, from, to, value, m, rows) || !Corrections(rows, prior, d, misfit)) {
+      return false;
+    }
+    m.w0 += d[0];
+    m.w1 += d[1];
+    m.at += d[2];
+    m.step += d[3];
+    if (!(m.step > 0)) return false;
+  }
+  return true;
+}
+
+// How well a sender changing tone on the whole samples round(at + k·step)
+// fits, told from the smooth fit's rows without a new pass: moving edge k by
+// d turns the phase after it by (w_before − w_after)·d; the misfit of the
+// rows so turned, their phase and tones fitted again (least squares on 1,
+// time in tone 0, time in tone 1).
+double WholeMisfit(const std::vector<TBlockRow>& rows, const std::vector<char>& value,
+                   const TPhaseModel& smooth, double at, double step) {
+  const double w[2] = {smooth.w0, smooth.w1};
+  double a[3][3] = {}, b[3] = {}, yy = 0, shift = 0;
+  size_t r = 0;
+  for (int k = 0; k < static_cast<int>(value.size()) && r < rows.size(); ++k) {
+    if (k > 0) {
+      const double d = std::nearbyint(at + k * step) - (smooth.at + k * smooth.step);
+      const int u = value[static_cast<size_t>(k - 1)], v = value[static_cast<size_t>(k)];
+      shift += (w[u] - w[v]) * d;
+    }
+    for (; r < rows.size() && rows[r].bit == k; ++r) {
+      const double h[3] = {1, rows[r].r[0], rows[r].r[1]}, y = rows[r].psi - shift;
+      for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j <= i; ++j) a[i][j] += h[i] * h[j];
+        b[i] += h[i] * y;
+      }
+      yy += y * y;
+    }
+  }
+  // What the fit explains, |L⁻¹b|², leaves the misfit.
+  double l[3][3], z[3];
+  if (!Cholesky(a, b, 1e-9, l, z)) return std::numeric_limits<double>::infinity();
+  return std::sqrt(std::max(0.0, yy - z[0] * z[0] - z[1] * z[1] - z[2] * z[2]) /
+                   static_cast<double>(rows.size()));
+}
+
+}  // namespace
+
+double FastAtan2(double y, double x) {
+  const double ax = std::fabs(x), ay = std::fabs(y);
+  const double big = std::max(ax, ay);
+  if (big == 0) return 0;
+  const double a = std::min(ax, ay) / big, s = a * a;
+  double r = ((-0.0464964749 * s + 0.15931422) * s - 0.327622764) * s * a + a;
+  if (ay > ax) r = std::numbers::pi / 2 - r;
+  if (x < 0) r = std::numbers::pi - r;
+  return y < 0 ? -r : r;
+}
+
+bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& value,
+                 TPhaseModel& model) {
+  const double spread = std::fabs(model.w1 - model.w0);
+  const double prior[4] = {1e-3, 1e-3, 1.0, 1e-4 * model.step * model.step};
+  TToneSums sums;
+  sums.Build(x, from, to, model.w0, model.w1);
+  std::vector<TBlockRow> rows;
+  std::vector<double> misfit;
+  TPhaseModel smooth = model;
+  if (!Iterate(x, from, to, value, 2, prior, sums, smooth, rows, misfit)) return false;
+  TPhaseModel best = smooth;
+  // A sender on a sample clock of its own changes tone on whole samples, up
+  // to half a sample from where the grid puts it; which whole samples is
+  // found by trying offsets of the grid, then bit lengths, then offsets
+  // again: its edges' rounding biases the smooth fit's bit length. Only a
+  // clearly better fit counts: on a noisy line either model fits about as
+  // well. At low rates a half-sample matters little against the bit, and the
+  // search is skipped.
+  const int bits = static_cast<int>(value.size());
+  double d[4];
+  if (smooth.step < 16 && MixDown(sums, from, to, value, smooth, rows) &&
+      Corrections(rows, prior, d, misfit)) {
+    const double smoothMisfit = Rms(misfit);
+    double at = smooth.at, step = smooth.step;
+    double wholeMisfit = std::numeric_limits<double>::infinity();
+    // Along a line of grids, the best; a range of them puts the edges on
+    // the same samples and fits alike, and its middle is the likeliest.
+    const auto search = [&](int from, int to, auto grid) {
+      std::vector<double> fits;
+      for (int i = from; i <= to; ++i) {
+        const auto [a, s] = grid(i);
+        fits.push_back(WholeMisfit(rows, value, smooth, a, s));
+      }
+      const double least = *std::min_element(fits.begin(), fits.end());
+      if (!(least <= wholeMisfit)) return;
+      double sum = 0;
+      int count = 0;
+      for (int i = from; i <= to; ++i) {
+        if (fits[static_cast<size_t>(i - from)] <= least * (1 + 1e-9)) {
+          sum += i;
+          ++count;
+        }
+      }
+      std::tie(at, step) = grid(sum / count);
+      wholeMisfit = least;
+    };
+    const auto offsets = [&](double a, double s) {
+      search(-8, 7, [a, s](double i) { return std::pair{a + i / 16, s}; });
+    };
+    offsets(smooth.at, smooth.step);
+    // Bit lengths a tenth of a sample apart over the telegram, up to a
+    // sample, turning about the middle bit.
+    const double a0 = at, s0 = step;
+    search(-10, 10, [a0, s0, bits](double i) {
+      const double s = s0 + i * 0.1 / bits;
+      return std::pair{a0 - (s - s0) * bits / 2, s};
+    });
+    offsets(at, step);
+    TPhaseModel whole = smooth;
+    whole.at = at;
+    whole.step = step;
+    for (int k = 0; k <= bits; ++k) {
+      whole.starts.push_back(static_cast<int>(std::nearbyint(at + k * step)));
+    }
+    const double tonesOnly[4] = {1e-3, 1e-3, 0, 0};
+    if (wholeMisfit < 0.9 * smoothMisfit &&
+        Iterate(x, from, to, value, 1, tonesOnly, sums, whole, rows, misfit)) {
+      best = whole;
+    }
+  }
+  if (std::fabs(best.w0 - model.w0) > spread / 4 || std::fabs(best.w1 - model.w1) > spread / 4) {
+    return false;
+  }
+  model = best;
+  return true;
+}
+
+}  // namespace sorvex
