@@ -41,8 +41,7 @@ class TToneSums {
       for (size_t i = 0; i < n; ++i) {
         // The recurrence is exact again every 256 samples, before it drifts.
         if ((i & 255) == 0) {
-          c = std::cos(Ref[v] * static_cast<double>(i));
-          s = -std::sin(Ref[v] * static_cast<double>(i));
+          FastSinCos(-Ref[v] * static_cast<double>(i), s, c);
         }
         const double xr = x[from + static_cast<int>(i)] * c, xi = x[from + static_cast<int>(i)] * s;
         sum.zr += xr;
@@ -98,6 +97,7 @@ bool MixDown(const TToneSums& sums, int from, int to, const std::vector<char>& v
   const int a0 = std::max(from, static_cast<int>(std::ceil(m.at + 0.5 * m.step)));
   const int z0 = std::min(to, static_cast<int>(std::floor(m.at + (bits - 0.5) * m.step)));
   const double origin = sums.Origin();
+  const double sinW[2] = {std::sin(w[0]), std::sin(w[1])};
   for (int k = 0; k < bits; ++k) {
     const int v = value[static_cast<size_t>(k)];
     const double e = edge(k), next = edge(k + 1);
@@ -117,17 +117,21 @@ bool MixDown(const TToneSums& sums, int from, int to, const std::vector<char>& v
       // Against the reference, θ̂ = φ + w̄·(n − origin), and the image's phase
       // reduces to the reference's alone.
       const double ref = sums.Reference(v);
-      const double image = std::sin(w[v] * len) / std::sin(w[v]);
+      double image, unused;
+      FastSinCos(w[v] * len, image, unused);
+      image /= sinW[v];
       if (image * image < 0.75 * len * len) {
         double sr, si;
         sums.Project(v, w[v], a, b, sr, si);
         const double phi = at - ref * (c - origin);
         const double turn = -2 * ref * (c - origin);
-        const double tr = std::cos(turn), ti = std::sin(turn);
+        double tr, ti;
+        FastSinCos(turn, ti, tr);
         // L·S − K·e^{j·turn}·S̄, turned back by φ.
         const double pr = len * sr - image * (tr * sr + ti * si);
         const double pi = len * si - image * (ti * sr - tr * si);
-        const double cp = std::cos(phi), sp = std::sin(phi);
+        double cp, sp;
+        FastSinCos(phi, sp, cp);
         const double ur = pr * cp + pi * sp, ui = pi * cp - pr * sp;
         // Unwrapped by the turn from the bit before, which stays well within
         // half a turn.
@@ -245,37 +249,87 @@ bool Iterate(const int16_t* x, int from, int to, const std::vector<char>& value,
   return true;
 }
 
+// Rounding by the float format itself: no library call.
+double RoundNear(double x) {
+  constexpr double kRound = 0x1.8p52;
+  return (x + kRound) - kRound;
+}
+
 // How well a sender changing tone on the whole samples round(at + k·step)
 // fits, told from the smooth fit's rows without a new pass: moving edge k by
 // d turns the phase after it by (w_before − w_after)·d; the misfit of the
 // rows so turned, their phase and tones fitted again (least squares on 1,
-// time in tone 0, time in tone 1).
-double WholeMisfit(const std::vector<TBlockRow>& rows, const std::vector<char>& value,
-                   const TPhaseModel& smooth, double at, double step) {
-  const double w[2] = {smooth.w0, smooth.w1};
-  double a[3][3] = {}, b[3] = {}, yy = 0, shift = 0;
-  size_t r = 0;
-  for (int k = 0; k < static_cast<int>(value.size()) && r < rows.size(); ++k) {
-    if (k > 0) {
-      const double d = std::nearbyint(at + k * step) - (smooth.at + k * smooth.step);
-      const int u = value[static_cast<size_t>(k - 1)], v = value[static_cast<size_t>(k)];
-      shift += (w[u] - w[v]) * d;
-    }
-    for (; r < rows.size() && rows[r].bit == k; ++r) {
-      const double h[3] = {1, rows[r].r[0], rows[r].r[1]}, y = rows[r].psi - shift;
-      for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j <= i; ++j) a[i][j] += h[i] * h[j];
-        b[i] += h[i] * y;
+// time in tone 0, time in tone 1). Only the phases move between grids, so
+// the normal matrix is factored once, and the rows between two tone changes,
+// turned alike, count by their sums.
+class TWholeSearch {
+ public:
+  TWholeSearch(const std::vector<TBlockRow>& rows, const std::vector<char>& value,
+               const TPhaseModel& smooth)
+      : Smooth(smooth), Count(static_cast<double>(rows.size())) {
+    double a[3][3] = {};
+    size_t r = 0;
+    for (int k = 0; k < static_cast<int>(value.size()) && r < rows.size(); ++k) {
+      const int u = k > 0 ? value[static_cast<size_t>(k - 1)] : value[0];
+      const int v = value[static_cast<size_t>(k)];
+      if (u != v) Changes.push_back({k, (u ? smooth.w1 : smooth.w0) - (v ? smooth.w1 : smooth.w0)});
+      for (; r < rows.size() && rows[r].bit == k; ++r) {
+        const double h[3] = {1, rows[r].r[0], rows[r].r[1]}, y = rows[r].psi;
+        for (int i = 0; i < 3; ++i) {
+          for (int j = 0; j <= i; ++j) a[i][j] += h[i] * h[j];
+          B[i] += h[i] * y;
+        }
+        Yy += y * y;
+        if (!Changes.empty()) {
+          TChange& c = Changes.back();
+          c.n += 1;
+          c.r0 += h[1];
+          c.r1 += h[2];
+          c.psi += y;
+        }
       }
-      yy += y * y;
     }
+    double z[3];
+    Ok = Cholesky(a, B, 1e-9, L, z);
   }
-  // What the fit explains, |L⁻¹b|², leaves the misfit.
-  double l[3][3], z[3];
-  if (!Cholesky(a, b, 1e-9, l, z)) return std::numeric_limits<double>::infinity();
-  return std::sqrt(std::max(0.0, yy - z[0] * z[0] - z[1] * z[1] - z[2] * z[2]) /
-                   static_cast<double>(rows.size()));
-}
+
+  double Misfit(double at, double step) const {
+    if (!Ok) return std::numeric_limits<double>::infinity();
+    double b[3] = {B[0], B[1], B[2]}, yy = Yy, shift = 0;
+    for (const TChange& c : Changes) {
+      const double k = c.bit;
+      shift += c.dw * (RoundNear(at + k * step) - (Smooth.at + k * Smooth.step));
+      b[0] -= shift * c.n;
+      b[1] -= shift * c.r0;
+      b[2] -= shift * c.r1;
+      yy += shift * (shift * c.n - 2 * c.psi);
+    }
+    // What the fit explains, |L⁻¹b|², leaves the misfit.
+    double explained = 0;
+    double z[3];
+    for (int i = 0; i < 3; ++i) {
+      double sum = b[i];
+      for (int j = 0; j < i; ++j) sum -= L[i][j] * z[j];
+      z[i] = sum / L[i][i];
+      explained += z[i] * z[i];
+    }
+    return std::sqrt(std::max(0.0, yy - explained) / Count);
+  }
+
+ private:
+  // A tone change at `bit`, the turn a unit shift of its edge gives the
+  // phase after it, and the sums of the rows from it to the next change.
+  struct TChange {
+    int bit;
+    double dw;
+    double n = 0, r0 = 0, r1 = 0, psi = 0;
+  };
+  const TPhaseModel& Smooth;
+  double Count;
+  std::vector<TChange> Changes;
+  double L[3][3] = {}, B[3] = {}, Yy = 0;
+  bool Ok = false;
+};
 
 }  // namespace
 
@@ -288,6 +342,46 @@ double FastAtan2(double y, double x) {
   if (ay > ax) r = std::numbers::pi / 2 - r;
   if (x < 0) r = std::numbers::pi - r;
   return y < 0 ? -r : r;
+}
+
+void FastSinCos(double x, double& s, double& c) {
+  // Rounding by the float format itself: no library call.
+  constexpr double kRound = 0x1.8p52;
+  const double q = (x * (2 / std::numbers::pi) + kRound) - kRound;
+  // x − q·π/2 with π/2 in three parts, the first two times q exact.
+  const double r = ((x - q * 1.57079632673412561417e+00) - q * 6.07710050630396597660e-11) -
+                   q * 2.02226624879595063154e-21;
+  const double r2 = r * r;
+  // Taylor to r¹³ and r¹⁴: within 3e-14 on |r| ≤ π/4.
+  const double sn =
+      r + r * r2 *
+              (-1.0 / 6 + r2 * (1.0 / 120 + r2 * (-1.0 / 5040 +
+                                                  r2 * (1.0 / 362880 + r2 * (-1.0 / 39916800 +
+                                                                             r2 / 6227020800.0)))));
+  const double cs =
+      1 - 0.5 * r2 +
+      r2 * r2 *
+          (1.0 / 24 + r2 * (-1.0 / 720 + r2 * (1.0 / 40320 +
+                                               r2 * (-1.0 / 3628800 + r2 * (1.0 / 479001600 -
+                                                                            r2 / 87178291200.0)))));
+  switch (static_cast<long long>(q) & 3) {
+    case 0:
+      s = sn;
+      c = cs;
+      break;
+    case 1:
+      s = cs;
+      c = -sn;
+      break;
+    case 2:
+      s = -sn;
+      c = -cs;
+      break;
+    default:
+      s = -cs;
+      c = sn;
+      break;
+  }
 }
 
 bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& value,
@@ -317,11 +411,13 @@ bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& va
     double wholeMisfit = std::numeric_limits<double>::infinity();
     // Along a line of grids, the best; a range of them puts the edges on
     // the same samples and fits alike, and its middle is the likeliest.
+    const TWholeSearch whole(rows, value, smooth);
+    std::vector<double> fits;
     const auto search = [&](int from, int to, auto grid) {
-      std::vector<double> fits;
+      fits.clear();
       for (int i = from; i <= to; ++i) {
         const auto [a, s] = grid(i);
-        fits.push_back(WholeMisfit(rows, value, smooth, a, s));
+        fits.push_back(whole.Misfit(a, s));
       }
       const double least = *std::min_element(fits.begin(), fits.end());
       if (!(least <= wholeMisfit)) return;
@@ -348,16 +444,16 @@ bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& va
       return std::pair{a0 - (s - s0) * bits / 2, s};
     });
     offsets(at, step);
-    TPhaseModel whole = smooth;
-    whole.at = at;
-    whole.step = step;
+    TPhaseModel grid = smooth;
+    grid.at = at;
+    grid.step = step;
     for (int k = 0; k <= bits; ++k) {
-      whole.starts.push_back(static_cast<int>(std::nearbyint(at + k * step)));
+      grid.starts.push_back(static_cast<int>(RoundNear(at + k * step)));
     }
     const double tonesOnly[4] = {1e-3, 1e-3, 0, 0};
     if (wholeMisfit < 0.9 * smoothMisfit &&
-        Iterate(x, from, to, value, 1, tonesOnly, sums, whole, rows, misfit)) {
-      best = whole;
+        Iterate(x, from, to, value, 1, tonesOnly, sums, grid, rows, misfit)) {
+      best = grid;
     }
   }
   if (std::fabs(best.w0 - model.w0) > spread / 4 || std::fabs(best.w1 - model.w1) > spread / 4) {
