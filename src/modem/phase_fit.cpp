@@ -35,6 +35,7 @@ class TToneSums {
     const size_t n = static_cast<size_t>(to - from);
     for (int v = 0; v < 2; ++v) {
       Sums[v].assign(n + 1, TSum{});
+      Phasors[v].resize(n);
       double c = 1, s = 0;
       const double cw = std::cos(Ref[v]), sw = std::sin(Ref[v]);
       TSum sum;
@@ -43,6 +44,7 @@ class TToneSums {
         if ((i & 255) == 0) {
           FastSinCos(-Ref[v] * static_cast<double>(i), s, c);
         }
+        Phasors[v][i] = {c, s};
         const double xr = x[from + static_cast<int>(i)] * c, xi = x[from + static_cast<int>(i)] * s;
         sum.zr += xr;
         sum.zi += xi;
@@ -68,6 +70,14 @@ class TToneSums {
     re = zr + d * yi;
     im = zi - d * yr;
   }
+  // e^{−j2w̄(c − origin)} for the stretch [a, b) centred on c, from the
+  // reference phasors at its ends.
+  void Turn(int v, int a, int b, double& re, double& im) const {
+    const TPhasor& p = Phasors[v][static_cast<size_t>(a - From)];
+    const TPhasor& q = Phasors[v][static_cast<size_t>(b - 1 - From)];
+    re = p.c * q.c - p.s * q.s;
+    im = p.c * q.s + p.s * q.c;
+  }
   double Reference(int v) const { return Ref[v]; }
   int Origin() const { return From; }
 
@@ -75,7 +85,11 @@ class TToneSums {
   struct TSum {
     double zr = 0, zi = 0, yr = 0, yi = 0;
   };
+  struct TPhasor {
+    double c, s;
+  };
   std::vector<TSum> Sums[2];
+  std::vector<TPhasor> Phasors[2];
   double Ref[2] = {0, 0};
   int From = 0;
 };
@@ -97,7 +111,17 @@ bool MixDown(const TToneSums& sums, int from, int to, const std::vector<char>& v
   const int a0 = std::max(from, static_cast<int>(std::ceil(m.at + 0.5 * m.step)));
   const int z0 = std::min(to, static_cast<int>(std::floor(m.at + (bits - 0.5) * m.step)));
   const double origin = sums.Origin();
-  const double sinW[2] = {std::sin(w[0]), std::sin(w[1])};
+  // sin(wL)/sin(w) per tone and stretch length L, which takes few values.
+  std::vector<double> images[2];
+  const auto image = [&](int v, int len) {
+    std::vector<double>& known = images[v];
+    if (known.size() <= static_cast<size_t>(len)) {
+      known.resize(static_cast<size_t>(len) + 1, std::numeric_limits<double>::quiet_NaN());
+    }
+    double& value = known[static_cast<size_t>(len)];
+    if (std::isnan(value)) value = std::sin(w[v] * len) / std::sin(w[v]);
+    return value;
+  };
   for (int k = 0; k < bits; ++k) {
     const int v = value[static_cast<size_t>(k)];
     const double e = edge(k), next = edge(k + 1);
@@ -117,19 +141,16 @@ bool MixDown(const TToneSums& sums, int from, int to, const std::vector<char>& v
       // Against the reference, θ̂ = φ + w̄·(n − origin), and the image's phase
       // reduces to the reference's alone.
       const double ref = sums.Reference(v);
-      double image, unused;
-      FastSinCos(w[v] * len, image, unused);
-      image /= sinW[v];
-      if (image * image < 0.75 * len * len) {
+      const double kernel = image(v, b - a);
+      if (kernel * kernel < 0.75 * len * len) {
         double sr, si;
         sums.Project(v, w[v], a, b, sr, si);
         const double phi = at - ref * (c - origin);
-        const double turn = -2 * ref * (c - origin);
         double tr, ti;
-        FastSinCos(turn, ti, tr);
+        sums.Turn(v, a, b, tr, ti);
         // L·S − K·e^{j·turn}·S̄, turned back by φ.
-        const double pr = len * sr - image * (tr * sr + ti * si);
-        const double pi = len * si - image * (ti * sr - tr * si);
+        const double pr = len * sr - kernel * (tr * sr + ti * si);
+        const double pi = len * si - kernel * (ti * sr - tr * si);
         double cp, sp;
         FastSinCos(phi, sp, cp);
         const double ur = pr * cp + pi * sp, ui = pi * cp - pr * sp;
@@ -403,9 +424,11 @@ bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& va
   // well. At low rates a half-sample matters little against the bit, and the
   // search is skipped.
   const int bits = static_cast<int>(value.size());
-  double d[4];
-  if (smooth.step < 16 && MixDown(sums, from, to, value, smooth, rows) &&
-      Corrections(rows, prior, d, misfit)) {
+  if (smooth.step < 16) {
+    // The last step's misfit is, to first order, what the rows would show
+    // against the model it led to: no new pass is needed to judge grids
+    // against that model.
+    for (size_t i = 0; i < rows.size(); ++i) rows[i].psi = misfit[i];
     const double smoothMisfit = Rms(misfit);
     double at = smooth.at, step = smooth.step;
     double wholeMisfit = std::numeric_limits<double>::infinity();

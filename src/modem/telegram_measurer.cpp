@@ -143,16 +143,20 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   const int window = std::max(16, static_cast<int>(bitLength / 2));
   int bestFrom = 0, bestTo = 0;
   {
-    std::vector<double> mean(static_cast<size_t>(count), 0.0);
-    double sum = 0, highest = 0;
+    // Sums of squares in 64 bits: exact, and cheap enough to take twice
+    // rather than keep.
+    const auto energy = [&](int n) { return static_cast<int64_t>(samples[n]) * samples[n]; };
+    int64_t sum = 0, highest = 0;
     for (int n = 0; n < count; ++n) {
-      sum += static_cast<double>(samples[n]) * samples[n];
-      if (n >= window) sum -= static_cast<double>(samples[n - window]) * samples[n - window];
-      mean[static_cast<size_t>(n)] = sum;
+      sum += energy(n) - (n >= window ? energy(n - window) : 0);
       highest = std::max(highest, sum);
     }
-    for (int n = window, runFrom = -1; n <= count; ++n) {
-      const bool on = n < count && mean[static_cast<size_t>(n)] > 0.25 * highest;
+    sum = 0;
+    for (int n = 0; n < window && n < count; ++n) sum += energy(n);
+    int runFrom = -1;
+    for (int n = window; n <= count; ++n) {
+      if (n < count) sum += energy(n) - energy(n - window);
+      const bool on = n < count && 4 * sum > highest;
       if (on && runFrom < 0) runFrom = n;
       if (!on && runFrom >= 0) {
         if (n - runFrom > bestTo - bestFrom) {
@@ -177,12 +181,13 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   double c = 1, sn = 0;
   const double cw = std::cos(wc), sw = std::sin(wc);
   const int hi = std::min(count - kHilbertHalf, to + box);
+  // The samples the transformer reads, as doubles once.
+  std::vector<double> xs(samples + lo - kHilbertHalf, samples + hi + kHilbertHalf);
   for (int n = lo; n < hi; ++n) {
+    const double* at = xs.data() + (n - lo + kHilbertHalf);
     double q = 0;
-    for (int k = 1; k <= kHilbertHalf; k += 2) {
-      q += taps.h[k] * (samples[n - k] - samples[n + k]);
-    }
-    const double i = samples[n];
+    for (int k = 1; k <= kHilbertHalf; k += 2) q += taps.h[k] * (at[-k] - at[k]);
+    const double i = *at;
     // (i + jq)·(c − js)
     re[static_cast<size_t>(n - lo)] = i * c + q * sn;
     im[static_cast<size_t>(n - lo)] = q * c - i * sn;
@@ -212,12 +217,14 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   const int half = std::clamp(static_cast<int>(bitLength / 6), 0, 15);
   std::vector<double> smooth(static_cast<size_t>(count), 0.0);
   {
+    double inverse[32];
+    for (int i = 1; i < 32; ++i) inverse[i] = 1.0 / i;
     double total = 0;
-    int a = from, z = from;  // the sum covers [a, z)
+    int a = from, z = from;  // the sum covers [a, z), at most 31 long
     for (int n = from; n < to; ++n) {
       for (; z < std::min(to, n + half + 1); ++z) total += step[static_cast<size_t>(z)];
       for (; a < n - half; ++a) total -= step[static_cast<size_t>(a)];
-      smooth[static_cast<size_t>(n)] = total / (z - a);
+      smooth[static_cast<size_t>(n)] = total * inverse[z - a];
     }
   }
 
@@ -256,22 +263,17 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
       const int a = static_cast<int>(std::ceil(line.at + line.step * b + edge));
       const int z = static_cast<int>(std::floor(line.at + line.step * e - edge));
       if (z - a >= 2) {
-        double psi = 0, mn = 0, mp = 0;
-        std::vector<double> phase(static_cast<size_t>(z - a + 1));
-        for (int n = a; n <= z; ++n) {
-          if (n > a) psi += step[static_cast<size_t>(n)];
-          phase[static_cast<size_t>(n - a)] = psi;
-          mn += n;
-          mp += psi;
+        // Sums over the run, time counted from its start.
+        double psi = 0, sp = 0, stp = 0;
+        for (int n = a + 1; n <= z; ++n) {
+          psi += step[static_cast<size_t>(n)];
+          sp += psi;
+          stp += (n - a) * psi;
         }
-        const double len = z - a + 1;
-        mn /= len;
-        mp /= len;
+        const double len = z - a + 1, mt = 0.5 * (len - 1);
         const int v = value[static_cast<size_t>(b)];
-        for (int n = a; n <= z; ++n) {
-          sxx[v] += (n - mn) * (n - mn);
-          sxy[v] += (n - mn) * (phase[static_cast<size_t>(n - a)] - mp);
-        }
+        sxx[v] += len * (len * len - 1) / 12;
+        sxy[v] += stp - mt * sp;
       }
       b = e;
     }
