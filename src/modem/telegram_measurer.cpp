@@ -65,22 +65,34 @@ TLine FitLine(const std::vector<double>& t, const std::vector<long>& k) {
   return line;
 }
 
+// The frequency less the mid tone (rad/sample) at points t0 + i·spacing.
+struct TTrack {
+  std::vector<double> f;
+  double t0 = 0, spacing = 1;
+  double Time(size_t i) const { return t0 + static_cast<double>(i) * spacing; }
+  // The points whose times lie in [lo, hi], as [first, last); none when the
+  // range falls between two points.
+  std::pair<size_t, size_t> Within(double lo, double hi) const {
+    const double a = std::max(0.0, std::ceil((lo - t0) / spacing));
+    const double z = std::min(static_cast<double>(f.size()), std::floor((hi - t0) / spacing) + 1);
+    return a < z ? std::pair{static_cast<size_t>(a), static_cast<size_t>(z)} : std::pair{0ul, 0ul};
+  }
+};
+
 // Transition instants where the smoothed frequency crosses `mid` on its way
 // past the hysteresis on the other side, each given its bit index by the running bit length;
 // glitches shorter than half a bit are dropped, and so are instants that stray from the fitted
 // line.
-TLine FitTransitions(const std::vector<double>& smooth, int from, int to, double mid,
-                     double hysteresis, double bitLength) {
+TLine FitTransitions(const TTrack& smooth, double mid, double hysteresis, double bitLength) {
   std::vector<double> t;
   std::vector<long> k;
   double step = bitLength;
   int side = 0;          // +1 above mid + hysteresis, −1 below mid − hysteresis
   double crossing = -1;  // the last crossing of mid
-  for (int n = from + 1; n < to; ++n) {
-    const double a = smooth[static_cast<size_t>(n - 1)] - mid;
-    const double b = smooth[static_cast<size_t>(n)] - mid;
-    // smooth[n] is the phase step from n−1 to n, centred at n − 0.5.
-    if ((a < 0) != (b < 0)) crossing = n - 1.5 + a / (a - b);
+  for (size_t n = 1; n < smooth.f.size(); ++n) {
+    const double a = smooth.f[n - 1] - mid;
+    const double b = smooth.f[n] - mid;
+    if ((a < 0) != (b < 0)) crossing = smooth.Time(n - 1) + smooth.spacing * a / (a - b);
     const int now = b > hysteresis ? 1 : b < -hysteresis ? -1 : side;
     if (now == side) continue;
     const bool counted = side != 0 && crossing >= 0;
@@ -117,6 +129,111 @@ TLine FitTransitions(const std::vector<double>& smooth, int from, int to, double
   if (!line.ok || k2.back() - k2.front() < 4) return TLine{};
   line.at += line.step * static_cast<double>(k2.front());
   return line;
+}
+
+// Per sample m in [from, to), the phase step from m − 1 to m of the analytic
+// signal mixed down to wc and boxed.
+void SampleSteps(const int16_t* samples, int count, int from, int to, int box, double wc,
+                 const double (&h)[kHilbertHalf + 1], TTrack& track) {
+  const int lo = from - box - 1;  // baseband from here, so the first box is full at from − 1
+  std::vector<double> re(static_cast<size_t>(to - lo + box)), im(re.size());
+  double c = 1, sn = 0;
+  const double cw = std::cos(wc), sw = std::sin(wc);
+  const int hi = std::min(count - kHilbertHalf, to + box);
+  // The samples the transformer reads, as doubles once.
+  std::vector<double> xs(samples + lo - kHilbertHalf, samples + hi + kHilbertHalf);
+  for (int n = lo; n < hi; ++n) {
+    const double* at = xs.data() + (n - lo + kHilbertHalf);
+    double q = 0;
+    for (int k = 1; k <= kHilbertHalf; k += 2) q += h[k] * (at[-k] - at[k]);
+    const double i = *at;
+    // (i + jq)·(c − js)
+    re[static_cast<size_t>(n - lo)] = i * c + q * sn;
+    im[static_cast<size_t>(n - lo)] = q * c - i * sn;
+    const double nc = c * cw - sn * sw, ns = sn * cw + c * sw;
+    const double norm = (3.0 - (nc * nc + ns * ns)) * 0.5;  // keeps |c + js| at 1
+    c = nc * norm;
+    sn = ns * norm;
+  }
+  track.f.assign(static_cast<size_t>(to - from), 0.0);
+  track.t0 = from - 0.5;
+  track.spacing = 1;
+  double sr = 0, si = 0, prevR = 0, prevI = 0;
+  for (int n = lo; n < hi; ++n) {
+    sr += re[static_cast<size_t>(n - lo)];
+    si += im[static_cast<size_t>(n - lo)];
+    if (n - lo >= box) {
+      sr -= re[static_cast<size_t>(n - lo - box)];
+      si -= im[static_cast<size_t>(n - lo - box)];
+    }
+    const int m = n - box / 2;  // the box ending at n is centred on m
+    if (n - lo >= box && m >= from && m < to) {
+      track.f[static_cast<size_t>(m - from)] =
+          FastAtan2(si * prevR - sr * prevI, sr * prevR + si * prevI);
+    }
+    prevR = sr;
+    prevI = si;
+  }
+}
+
+// The same from consecutive boxes of `box` samples, one point per box: each
+// box is one complex filter of the raw samples (the transformer and the mix
+// folded into its taps), so only the points are worked out.
+void BoxedSteps(const int16_t* samples, int from, int to, int box, double wc,
+                const double (&h)[kHilbertHalf + 1], TTrack& track) {
+  // z(n)·e^{jwc·n} = Σ_u x[n − u]·G[u], u from −kHilbertHalf: the box's
+  // mixed samples, and j times its mixed transformer outputs.
+  const int taps = box + 2 * kHilbertHalf;
+  std::vector<double> gr(static_cast<size_t>(taps), 0.0), gi(gr.size(), 0.0);
+  for (int m = 0; m < box; ++m) {
+    const double cr = std::cos(wc * m), ci = std::sin(wc * m);
+    gr[static_cast<size_t>(m + kHilbertHalf)] += cr;
+    gi[static_cast<size_t>(m + kHilbertHalf)] += ci;
+    for (int k = 1; k <= kHilbertHalf; k += 2) {
+      // x[n − m − k] and x[n − m + k] enter q[n − m] with h_k and −h_k.
+      for (const int u : {m + k, m - k}) {
+        const double t = u == m + k ? h[k] : -h[k];
+        gr[static_cast<size_t>(u + kHilbertHalf)] -= ci * t;
+        gi[static_cast<size_t>(u + kHilbertHalf)] += cr * t;
+      }
+    }
+  }
+  const int boxes = (to - from) / box;
+  track.f.assign(static_cast<size_t>(std::max(0, boxes - 1)), 0.0);
+  track.t0 = from + box - 0.5;
+  track.spacing = box;
+  // Consecutive boxes' product, turned back by the mix between them.
+  const double tr = std::cos(wc * box), ti = -std::sin(wc * box);
+  double prevR = 0, prevI = 0;
+  for (int p = 0; p < boxes; ++p) {
+    const int16_t* x = samples + from + p * box + box - 1 + kHilbertHalf;  // x[n − u] at u = −half
+    double ar = 0, ai = 0;
+    for (int u = 0; u < taps; ++u) {
+      ar += x[-u] * gr[static_cast<size_t>(u)];
+      ai += x[-u] * gi[static_cast<size_t>(u)];
+    }
+    if (p > 0) {
+      const double pr = ar * prevR + ai * prevI, pi = ai * prevR - ar * prevI;
+      track.f[static_cast<size_t>(p - 1)] = FastAtan2(pi * tr + pr * ti, pr * tr - pi * ti) / box;
+    }
+    prevR = ar;
+    prevI = ai;
+  }
+}
+
+// A moving average over 2·half + 1 points, fewer at either end.
+void Smooth(const TTrack& raw, int half, TTrack& out) {
+  out = raw;
+  const int n = static_cast<int>(raw.f.size());
+  double inverse[32];
+  for (int i = 1; i < 32; ++i) inverse[i] = 1.0 / i;
+  double total = 0;
+  int a = 0, z = 0;  // the sum covers [a, z), at most 31 long
+  for (int i = 0; i < n; ++i) {
+    for (; z < std::min(n, i + half + 1); ++z) total += raw.f[static_cast<size_t>(z)];
+    for (; a < i - half; ++a) total -= raw.f[static_cast<size_t>(a)];
+    out.f[static_cast<size_t>(i)] = total * inverse[z - a];
+  }
 }
 
 }  // namespace
@@ -174,114 +291,76 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   const int to = std::min(count - kHilbertHalf, bestTo - 3 * window / 4 - guard);
   if (to - from < 8 * bitLength) return result;
 
-  // The analytic signal mixed down to the mid tone, boxed; per sample the
-  // phase step of the boxed signal, step[m] from m − 1 to m, over [from, to).
-  const int lo = from - box - 1;  // baseband from here, so the first box is full at from − 1
-  std::vector<double> re(static_cast<size_t>(to - lo + box)), im(re.size());
-  double c = 1, sn = 0;
-  const double cw = std::cos(wc), sw = std::sin(wc);
-  const int hi = std::min(count - kHilbertHalf, to + box);
-  // The samples the transformer reads, as doubles once.
-  std::vector<double> xs(samples + lo - kHilbertHalf, samples + hi + kHilbertHalf);
-  for (int n = lo; n < hi; ++n) {
-    const double* at = xs.data() + (n - lo + kHilbertHalf);
-    double q = 0;
-    for (int k = 1; k <= kHilbertHalf; k += 2) q += taps.h[k] * (at[-k] - at[k]);
-    const double i = *at;
-    // (i + jq)·(c − js)
-    re[static_cast<size_t>(n - lo)] = i * c + q * sn;
-    im[static_cast<size_t>(n - lo)] = q * c - i * sn;
-    const double nc = c * cw - sn * sw, ns = sn * cw + c * sw;
-    const double norm = (3.0 - (nc * nc + ns * ns)) * 0.5;  // keeps |c + js| at 1
-    c = nc * norm;
-    sn = ns * norm;
-  }
-  std::vector<double> step(static_cast<size_t>(count), 0.0);
-  double sr = 0, si = 0, prevR = 0, prevI = 0;
-  for (int n = lo; n < hi; ++n) {
-    sr += re[static_cast<size_t>(n - lo)];
-    si += im[static_cast<size_t>(n - lo)];
-    if (n - lo >= box) {
-      sr -= re[static_cast<size_t>(n - lo - box)];
-      si -= im[static_cast<size_t>(n - lo - box)];
-    }
-    const int m = n - box / 2;  // the box ending at n is centred on m
-    if (n - lo >= box && m >= from && m < to) {
-      step[static_cast<size_t>(m)] = FastAtan2(si * prevR - sr * prevI, sr * prevR + si * prevI);
-    }
-    prevR = sr;
-    prevI = si;
-  }
-
-  // Smoothing over about a third of a bit keeps the crossings sharp.
-  const int half = std::clamp(static_cast<int>(bitLength / 6), 0, 15);
-  std::vector<double> smooth(static_cast<size_t>(count), 0.0);
-  {
-    double inverse[32];
-    for (int i = 1; i < 32; ++i) inverse[i] = 1.0 / i;
-    double total = 0;
-    int a = from, z = from;  // the sum covers [a, z), at most 31 long
-    for (int n = from; n < to; ++n) {
-      for (; z < std::min(to, n + half + 1); ++z) total += step[static_cast<size_t>(z)];
-      for (; a < n - half; ++a) total -= step[static_cast<size_t>(a)];
-      smooth[static_cast<size_t>(n)] = total * inverse[z - a];
-    }
+  // The frequency less the mid tone, from the analytic signal mixed down to
+  // the mid tone and boxed: `raw` for bits and tones, `smooth` for the
+  // transitions, and how many samples either side of a point feed it.
+  TTrack raw, smooth;
+  double support = 0;
+  if (box >= 4) {
+    BoxedSteps(samples, from, to, box, wc, taps.h, raw);
+    smooth = raw;  // two boxes smooth as much as a third of a bit does
+    support = box;
+  } else {
+    SampleSteps(samples, count, from, to, box, wc, taps.h, raw);
+    // Smoothing over about a third of a bit keeps the crossings sharp.
+    const int half = std::clamp(static_cast<int>(bitLength / 6), 0, 15);
+    Smooth(raw, half, smooth);
+    support = box / 2;
   }
 
   const double spread = std::fabs(kTwoPi * (f1 - f0) / kRate);  // between the tones, rad/sample
   const bool rising = f1 > f0;
-  double mid = 0;
-  TLine line;
-  std::vector<char> value;
-  for (int pass = 0; pass < 1; ++pass) {
-    line = FitTransitions(smooth, from, to, mid, 0.25 * spread, bitLength);
-    if (!line.ok) return result;
-    result.bitRate = kRate / line.step;
-    // Bits from the first transition on, while whole bits stay inside.
-    const int bits = static_cast<int>((to - 1 - line.at) / line.step);
-    if (bits < 4) return result;
-    value.assign(static_cast<size_t>(bits), 0);
-    for (int b = 0; b < bits; ++b) {
-      const int a = static_cast<int>(std::ceil(line.at + line.step * (b + 0.25)));
-      const int z = static_cast<int>(std::floor(line.at + line.step * (b + 0.75)));
-      double total = 0;
-      for (int n = std::max(a, from); n <= std::min(z, to - 1); ++n) {
-        total += step[static_cast<size_t>(n)] - mid;
-      }
-      value[static_cast<size_t>(b)] = (total > 0) == rising ? 1 : 0;
+  const double mid = 0;
+  const TLine line = FitTransitions(smooth, mid, 0.25 * spread, bitLength);
+  if (!line.ok) return result;
+  result.bitRate = kRate / line.step;
+  // Bits from the first transition on, while whole bits stay inside.
+  const int bits = static_cast<int>((to - 1 - line.at) / line.step);
+  if (bits < 4) return result;
+  std::vector<char> value(static_cast<size_t>(bits), 0);
+  for (int b = 0; b < bits; ++b) {
+    auto [first, last] =
+        raw.Within(line.at + line.step * (b + 0.25), line.at + line.step * (b + 0.75));
+    if (first == last) {  // points sparser than half a bit: the one nearest its middle
+      const double centre = (line.at + line.step * (b + 0.5) - raw.t0) / raw.spacing;
+      first = static_cast<size_t>(
+          std::clamp(std::lround(centre), 0l, static_cast<long>(raw.f.size()) - 1));
+      last = first + 1;
     }
-    // Each run of one tone: the slope of its unwrapped phase, least squares
-    // with an intercept of its own, so that where the sender's clock put an
-    // edge does not matter. A quarter box is left out at either end: more
-    // loses too much of short runs to noise, less lets the smear pull the
-    // tone toward the other one.
-    const double edge = std::floor(box / 4.0);
-    double sxx[2] = {0, 0}, sxy[2] = {0, 0};
-    for (int b = 0; b < bits;) {
-      int e = b;
-      while (e < bits && value[static_cast<size_t>(e)] == value[static_cast<size_t>(b)]) ++e;
-      const int a = static_cast<int>(std::ceil(line.at + line.step * b + edge));
-      const int z = static_cast<int>(std::floor(line.at + line.step * e - edge));
-      if (z - a >= 2) {
-        // Sums over the run, time counted from its start.
-        double psi = 0, sp = 0, stp = 0;
-        for (int n = a + 1; n <= z; ++n) {
-          psi += step[static_cast<size_t>(n)];
-          sp += psi;
-          stp += (n - a) * psi;
-        }
-        const double len = z - a + 1, mt = 0.5 * (len - 1);
-        const int v = value[static_cast<size_t>(b)];
-        sxx[v] += len * (len * len - 1) / 12;
-        sxy[v] += stp - mt * sp;
-      }
-      b = e;
-    }
-    if (sxx[0] > 0) result.f0Hz = (sxy[0] / sxx[0] + wc) * kRate / kTwoPi;
-    if (sxx[1] > 0) result.f1Hz = (sxy[1] / sxx[1] + wc) * kRate / kTwoPi;
-    if (sxx[0] <= 0 || sxx[1] <= 0) return result;
-    mid = 0.5 * (sxy[0] / sxx[0] + sxy[1] / sxx[1]);
+    double total = 0;
+    for (size_t i = first; i < last; ++i) total += raw.f[i] - mid;
+    value[static_cast<size_t>(b)] = (total > 0) == rising ? 1 : 0;
   }
+  // Each run of one tone: the slope of its unwrapped phase, least squares
+  // with an intercept of its own, so that where the sender's clock put an
+  // edge does not matter. Half a point's support is left out at either end:
+  // more loses too much of short runs to noise, less lets the smear pull the
+  // tone toward the other one.
+  const double edge = std::floor(support / 2);
+  double sxx[2] = {0, 0}, sxy[2] = {0, 0};
+  for (int b = 0; b < bits;) {
+    int e = b;
+    while (e < bits && value[static_cast<size_t>(e)] == value[static_cast<size_t>(b)]) ++e;
+    const auto [first, last] =
+        raw.Within(line.at + line.step * b + edge, line.at + line.step * e - edge);
+    if (last - first >= 2) {
+      // The phase at the points' boundaries, time counted in points from the first.
+      double psi = 0, sp = 0, stp = 0;
+      for (size_t i = first; i < last; ++i) {
+        psi += raw.f[i] * raw.spacing;
+        sp += psi;
+        stp += static_cast<double>(i - first + 1) * psi;
+      }
+      const double len = static_cast<double>(last - first + 1), mt = 0.5 * (len - 1);
+      const int v = value[static_cast<size_t>(b)];
+      sxx[v] += raw.spacing * raw.spacing * len * (len * len - 1) / 12;
+      sxy[v] += raw.spacing * (stp - mt * sp);
+    }
+    b = e;
+  }
+  if (sxx[0] > 0) result.f0Hz = (sxy[0] / sxx[0] + wc) * kRate / kTwoPi;
+  if (sxx[1] > 0) result.f1Hz = (sxy[1] / sxx[1] + wc) * kRate / kTwoPi;
+  if (sxx[0] <= 0 || sxx[1] <= 0) return result;
   TPhaseModel model{
       kTwoPi * result.f0Hz / kRate, kTwoPi * result.f1Hz / kRate, line.at, line.step, {}};
   if (RefineModel(samples, from, to, value, model)) {
