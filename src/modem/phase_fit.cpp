@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <numbers>
 #include <tuple>
 #include <utility>
@@ -32,28 +33,45 @@ class TToneSums {
     From = from;
     Ref[0] = w0;
     Ref[1] = w1;
-    const size_t n = static_cast<size_t>(to - from);
+    const int n = to - from;
     for (int v = 0; v < 2; ++v) {
-      Sums[v].assign(n + 1, TSum{});
-      Phasors[v].resize(n);
-      double c = 1, s = 0;
-      const double cw = std::cos(Ref[v]), sw = std::sin(Ref[v]);
-      TSum sum;
-      for (size_t i = 0; i < n; ++i) {
-        // The recurrence is exact again every 256 samples, before it drifts.
-        if ((i & 255) == 0) {
-          FastSinCos(-Ref[v] * static_cast<double>(i), s, c);
+      Sums[v] = std::make_unique_for_overwrite<TSum[]>(static_cast<size_t>(n) + 1);
+      Sums[v][0] = TSum{0, 0, 0, 0};
+    }
+    // Four phasors turn at once, either tone on even and odd samples: each
+    // one's multiply-add chain waits on its own last step only. They are
+    // exact again every 256 samples, before they drift.
+    double step[2][2];
+    for (int v = 0; v < 2; ++v) FastSinCos(-2 * Ref[v], step[v][1], step[v][0]);
+    TSum run[2] = {{0, 0, 0, 0}, {0, 0, 0, 0}};  // in registers: no load waits on a store
+    for (int base = 0; base < n; base += 256) {
+      double p[2][2][2];  // tone, even/odd, cos/sin
+      for (int v = 0; v < 2; ++v) {
+        for (int odd = 0; odd < 2; ++odd) {
+          FastSinCos(-Ref[v] * (base + odd), p[v][odd][1], p[v][odd][0]);
         }
-        Phasors[v][i] = {c, s};
-        const double xr = x[from + static_cast<int>(i)] * c, xi = x[from + static_cast<int>(i)] * s;
-        sum.zr += xr;
-        sum.zi += xi;
-        sum.yr += static_cast<double>(i) * xr;
-        sum.yi += static_cast<double>(i) * xi;
-        Sums[v][i + 1] = sum;
-        const double nc = c * cw + s * sw;
-        s = s * cw - c * sw;
-        c = nc;
+      }
+      const int end = std::min(n, base + 256);
+      for (int i = base; i < end; i += 2) {
+        for (int odd = 0; odd < 2 && i + odd < end; ++odd) {
+          const double xs = x[from + i + odd], t = i + odd;
+          for (int v = 0; v < 2; ++v) {
+            const double xr = xs * p[v][odd][0], xi = xs * p[v][odd][1];
+            TSum& sum = run[v];
+            sum.zr += xr;
+            sum.zi += xi;
+            sum.yr += t * xr;
+            sum.yi += t * xi;
+            Sums[v][static_cast<size_t>(i + odd + 1)] = sum;
+          }
+        }
+        for (int v = 0; v < 2; ++v) {
+          for (int odd = 0; odd < 2; ++odd) {
+            const double c = p[v][odd][0], sn = p[v][odd][1];
+            p[v][odd][0] = c * step[v][0] - sn * step[v][1];
+            p[v][odd][1] = sn * step[v][0] + c * step[v][1];
+          }
+        }
       }
     }
   }
@@ -70,26 +88,18 @@ class TToneSums {
     re = zr + d * yi;
     im = zi - d * yr;
   }
-  // e^{−j2w̄(c − origin)} for the stretch [a, b) centred on c, from the
-  // reference phasors at its ends.
+  // e^{−j2w̄(c − origin)} for the stretch [a, b) centred on c.
   void Turn(int v, int a, int b, double& re, double& im) const {
-    const TPhasor& p = Phasors[v][static_cast<size_t>(a - From)];
-    const TPhasor& q = Phasors[v][static_cast<size_t>(b - 1 - From)];
-    re = p.c * q.c - p.s * q.s;
-    im = p.c * q.s + p.s * q.c;
+    FastSinCos(-Ref[v] * (a + b - 1 - 2 * From), im, re);
   }
   double Reference(int v) const { return Ref[v]; }
   int Origin() const { return From; }
 
  private:
   struct TSum {
-    double zr = 0, zi = 0, yr = 0, yi = 0;
+    double zr, zi, yr, yi;
   };
-  struct TPhasor {
-    double c, s;
-  };
-  std::vector<TSum> Sums[2];
-  std::vector<TPhasor> Phasors[2];
+  std::unique_ptr<TSum[]> Sums[2];
   double Ref[2] = {0, 0};
   int From = 0;
 };
