@@ -370,9 +370,10 @@ double FastAtan2(double y, double x) {
   if (big == 0) return 0;
   const double a = std::min(ax, ay) / big, s = a * a;
   double r = ((-0.0464964749 * s + 0.15931422) * s - 0.327622764) * s * a + a;
-  if (ay > ax) r = std::numbers::pi / 2 - r;
-  if (x < 0) r = std::numbers::pi - r;
-  return y < 0 ? -r : r;
+  // Selects, not branches: the quadrant of a noisy phase is a coin toss.
+  r = ay > ax ? std::numbers::pi / 2 - r : r;
+  r = x < 0 ? std::numbers::pi - r : r;
+  return std::copysign(r, y);
 }
 
 void FastSinCos(double x, double& s, double& c) {

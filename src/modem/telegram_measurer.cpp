@@ -137,23 +137,33 @@ void SampleSteps(const int16_t* samples, int count, int from, int to, int box, d
                  const double (&h)[kHilbertHalf + 1], TTrack& track) {
   const int lo = from - box - 1;  // baseband from here, so the first box is full at from − 1
   std::vector<double> re(static_cast<size_t>(to - lo + box)), im(re.size());
-  double c = 1, sn = 0;
-  const double cw = std::cos(wc), sw = std::sin(wc);
   const int hi = std::min(count - kHilbertHalf, to + box);
   // The samples the transformer reads, as doubles once.
   std::vector<double> xs(samples + lo - kHilbertHalf, samples + hi + kHilbertHalf);
-  for (int n = lo; n < hi; ++n) {
-    const double* at = xs.data() + (n - lo + kHilbertHalf);
-    double q = 0;
-    for (int k = 1; k <= kHilbertHalf; k += 2) q += h[k] * (at[-k] - at[k]);
-    const double i = *at;
-    // (i + jq)·(c − js)
-    re[static_cast<size_t>(n - lo)] = i * c + q * sn;
-    im[static_cast<size_t>(n - lo)] = q * c - i * sn;
-    const double nc = c * cw - sn * sw, ns = sn * cw + c * sw;
-    const double norm = (3.0 - (nc * nc + ns * ns)) * 0.5;  // keeps |c + js| at 1
-    c = nc * norm;
-    sn = ns * norm;
+  // Two phasors, for even and odd samples, turn side by side, each waiting
+  // on its own last step only; they are exact again every 256 samples.
+  double turnS, turnC;
+  FastSinCos(2 * wc, turnS, turnC);
+  for (int base = lo; base < hi; base += 256) {
+    double c[2], sn[2];
+    for (int odd = 0; odd < 2; ++odd) FastSinCos(wc * (base + odd - lo), sn[odd], c[odd]);
+    const int end = std::min(hi, base + 256);
+    for (int n = base; n < end; n += 2) {
+      for (int odd = 0; odd < 2 && n + odd < end; ++odd) {
+        const double* at = xs.data() + (n + odd - lo + kHilbertHalf);
+        double q = 0;
+        for (int k = 1; k <= kHilbertHalf; k += 2) q += h[k] * (at[-k] - at[k]);
+        const double i = *at;
+        // (i + jq)·(c − js)
+        re[static_cast<size_t>(n + odd - lo)] = i * c[odd] + q * sn[odd];
+        im[static_cast<size_t>(n + odd - lo)] = q * c[odd] - i * sn[odd];
+      }
+      for (int odd = 0; odd < 2; ++odd) {
+        const double nc = c[odd] * turnC - sn[odd] * turnS;
+        sn[odd] = sn[odd] * turnC + c[odd] * turnS;
+        c[odd] = nc;
+      }
+    }
   }
   track.f.assign(static_cast<size_t>(to - from), 0.0);
   track.t0 = from - 0.5;
