@@ -214,20 +214,34 @@ void BoxedSteps(const int16_t* samples, int from, int to, int box, double wc,
   track.spacing = box;
   // Consecutive boxes' product, turned back by the mix between them.
   const double tr = std::cos(wc * box), ti = -std::sin(wc * box);
+  // The taps in the samples' order, and the samples as doubles once: each
+  // feeds three or more boxes.
+  std::reverse(gr.begin(), gr.end());
+  std::reverse(gi.begin(), gi.end());
+  const std::vector<double> xs(samples + from - kHilbertHalf, samples + to + kHilbertHalf);
   double prevR = 0, prevI = 0;
   for (int p = 0; p < boxes; ++p) {
-    const int16_t* x = samples + from + p * box + box - 1 + kHilbertHalf;  // x[n − u] at u = −half
-    double ar = 0, ai = 0;
-    for (int u = 0; u < taps; ++u) {
-      ar += x[-u] * gr[static_cast<size_t>(u)];
-      ai += x[-u] * gi[static_cast<size_t>(u)];
+    const double* x = xs.data() + p * box;  // the box's first sample less the transformer's reach
+    // Two sums each, so that no add waits on the one before.
+    double ar[2] = {0, 0}, ai[2] = {0, 0};
+    int u = 0;
+    for (; u + 1 < taps; u += 2) {
+      for (int k = 0; k < 2; ++k) {
+        ar[k] += x[u + k] * gr[static_cast<size_t>(u + k)];
+        ai[k] += x[u + k] * gi[static_cast<size_t>(u + k)];
+      }
     }
+    if (u < taps) {
+      ar[0] += x[u] * gr[static_cast<size_t>(u)];
+      ai[0] += x[u] * gi[static_cast<size_t>(u)];
+    }
+    const double sumR = ar[0] + ar[1], sumI = ai[0] + ai[1];
     if (p > 0) {
-      const double pr = ar * prevR + ai * prevI, pi = ai * prevR - ar * prevI;
+      const double pr = sumR * prevR + sumI * prevI, pi = sumI * prevR - sumR * prevI;
       track.f[static_cast<size_t>(p - 1)] = FastAtan2(pi * tr + pr * ti, pr * tr - pi * ti) / box;
     }
-    prevR = ar;
-    prevI = ai;
+    prevR = sumR;
+    prevI = sumI;
   }
 }
 
@@ -270,9 +284,12 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   const int window = std::max(16, static_cast<int>(bitLength / 2));
   int bestFrom = 0, bestTo = 0;
   {
-    // Sums of squares in 64 bits: exact, and cheap enough to take twice
-    // rather than keep.
-    const auto energy = [&](int n) { return static_cast<int64_t>(samples[n]) * samples[n]; };
+    // Squares in 32 bits (a sample's is at most 2^30), sums in 64: exact.
+    std::vector<int32_t> squares(static_cast<size_t>(count));
+    for (int n = 0; n < count; ++n) squares[static_cast<size_t>(n)] = samples[n] * samples[n];
+    const auto energy = [&](int n) {
+      return static_cast<int64_t>(squares[static_cast<size_t>(n)]);
+    };
     int64_t sum = 0, highest = 0;
     for (int n = 0; n < count; ++n) {
       sum += energy(n) - (n >= window ? energy(n - window) : 0);
