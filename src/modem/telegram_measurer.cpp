@@ -260,6 +260,57 @@ void Smooth(const TTrack& raw, int half, TTrack& out) {
   }
 }
 
+// The longest stretch whose power over `window` samples (a multiple of 4)
+// stays above a quarter of the highest: [from, to) of the windows' last
+// samples. Found on quarter-window blocks, the ends then to the sample.
+void FindTelegram(const int16_t* samples, int count, int window, int& from, int& to) {
+  from = to = 0;
+  const int part = window / 4, blocks = count / part;
+  if (blocks < 4) return;
+  // Squares in 32 bits (a sample's is at most 2^30), sums in 64: exact.
+  std::vector<int64_t> block(static_cast<size_t>(blocks), 0);
+  for (int j = 0; j < blocks; ++j) {
+    int64_t sum = 0;
+    for (int n = j * part; n < (j + 1) * part; ++n) sum += samples[n] * samples[n];
+    block[static_cast<size_t>(j)] = sum;
+  }
+  // The window ending on block j's last sample.
+  const auto windowAt = [&](int j) {
+    return block[static_cast<size_t>(j)] + block[static_cast<size_t>(j - 1)] +
+           block[static_cast<size_t>(j - 2)] + block[static_cast<size_t>(j - 3)];
+  };
+  int64_t highest = 0;
+  for (int j = 3; j < blocks; ++j) highest = std::max(highest, windowAt(j));
+  const auto on = [&](int64_t power) { return 4 * power > highest; };
+  int first = 0, last = 0;  // the longest run of blocks on, [first, last)
+  for (int j = 3, runFrom = -1; j <= blocks; ++j) {
+    const bool now = j < blocks && on(windowAt(j));
+    if (now && runFrom < 0) runFrom = j;
+    if (!now && runFrom >= 0) {
+      if (j - runFrom > last - first) {
+        first = runFrom;
+        last = j;
+      }
+      runFrom = -1;
+    }
+  }
+  if (last == first) return;
+  // Where the power crosses, between block ends k − 1 and k, sliding from k − 1's.
+  const auto square = [&](int n) { return static_cast<int64_t>(samples[n]) * samples[n]; };
+  const auto crossing = [&](int k, bool rising) {
+    const int end = (k + 1) * part - 1;
+    if (k == 3) return end;  // the first whole window
+    int64_t power = windowAt(k - 1);
+    for (int n = k * part; n < end; ++n) {
+      power += square(n) - square(n - window);
+      if (on(power) == rising) return n;
+    }
+    return end;
+  };
+  from = crossing(first, true);
+  to = last == blocks ? count : crossing(last, false);
+}
+
 }  // namespace
 
 TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double rate, double f0,
@@ -281,36 +332,9 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   // The telegram: the longest stretch whose mean power stays above a quarter
   // of the window's highest (half its amplitude). Found on the raw samples,
   // so the costlier steps below run on the telegram alone.
-  const int window = std::max(16, static_cast<int>(bitLength / 2));
+  const int window = 4 * (std::max(16, static_cast<int>(bitLength / 2)) / 4);
   int bestFrom = 0, bestTo = 0;
-  {
-    // Squares in 32 bits (a sample's is at most 2^30), sums in 64: exact.
-    std::vector<int32_t> squares(static_cast<size_t>(count));
-    for (int n = 0; n < count; ++n) squares[static_cast<size_t>(n)] = samples[n] * samples[n];
-    const auto energy = [&](int n) {
-      return static_cast<int64_t>(squares[static_cast<size_t>(n)]);
-    };
-    int64_t sum = 0, highest = 0;
-    for (int n = 0; n < count; ++n) {
-      sum += energy(n) - (n >= window ? energy(n - window) : 0);
-      highest = std::max(highest, sum);
-    }
-    sum = 0;
-    for (int n = 0; n < window && n < count; ++n) sum += energy(n);
-    int runFrom = -1;
-    for (int n = window; n <= count; ++n) {
-      if (n < count) sum += energy(n) - energy(n - window);
-      const bool on = n < count && 4 * sum > highest;
-      if (on && runFrom < 0) runFrom = n;
-      if (!on && runFrom >= 0) {
-        if (n - runFrom > bestTo - bestFrom) {
-          bestFrom = runFrom;
-          bestTo = n;
-        }
-        runFrom = -1;
-      }
-    }
-  }
+  FindTelegram(samples, count, window, bestFrom, bestTo);
   // The mean crosses a quarter a quarter window into the telegram and three
   // quarters past its end; the filters smear either edge, which is left out.
   const int guard = kHilbertHalf / 2 + box;
