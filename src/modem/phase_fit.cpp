@@ -34,43 +34,34 @@ class TToneSums {
     Ref[0] = w0;
     Ref[1] = w1;
     const int n = to - from;
-    for (int v = 0; v < 2; ++v) {
-      Sums[v] = std::make_unique_for_overwrite<TSum[]>(static_cast<size_t>(n) + 1);
-      Sums[v][0] = TSum{0, 0, 0, 0};
-    }
-    // Four phasors turn at once, either tone on even and odd samples: each
-    // one's multiply-add chain waits on its own last step only. They are
-    // exact again every 256 samples, before they drift.
-    double step[2][2];
-    for (int v = 0; v < 2; ++v) FastSinCos(-2 * Ref[v], step[v][1], step[v][0]);
-    TSum run[2] = {{0, 0, 0, 0}, {0, 0, 0, 0}};  // in registers: no load waits on a store
+    Sums = std::make_unique_for_overwrite<TSum[]>(static_cast<size_t>(n) + 1);
+    // The two tones side by side in a vector's lanes, on even and odd
+    // samples: each phasor's multiply-add chain waits on its own last step
+    // only. They are exact again every 256 samples, before they drift.
+    TPair stepC, stepS;
+    for (int v = 0; v < 2; ++v) FastSinCos(-2 * Ref[v], stepS[v], stepC[v]);
+    TSum run = {};  // in registers: no load waits on a store
+    Sums[0] = run;
     for (int base = 0; base < n; base += 256) {
-      double p[2][2][2];  // tone, even/odd, cos/sin
+      TPair c[2], s[2];  // even, odd
       for (int v = 0; v < 2; ++v) {
-        for (int odd = 0; odd < 2; ++odd) {
-          FastSinCos(-Ref[v] * (base + odd), p[v][odd][1], p[v][odd][0]);
-        }
+        for (int odd = 0; odd < 2; ++odd) FastSinCos(-Ref[v] * (base + odd), s[odd][v], c[odd][v]);
       }
       const int end = std::min(n, base + 256);
       for (int i = base; i < end; i += 2) {
         for (int odd = 0; odd < 2 && i + odd < end; ++odd) {
           const double xs = x[from + i + odd], t = i + odd;
-          for (int v = 0; v < 2; ++v) {
-            const double xr = xs * p[v][odd][0], xi = xs * p[v][odd][1];
-            TSum& sum = run[v];
-            sum.zr += xr;
-            sum.zi += xi;
-            sum.yr += t * xr;
-            sum.yi += t * xi;
-            Sums[v][static_cast<size_t>(i + odd + 1)] = sum;
-          }
+          const TPair xr = xs * c[odd], xi = xs * s[odd];
+          run.zr += xr;
+          run.zi += xi;
+          run.yr += t * xr;
+          run.yi += t * xi;
+          Sums[static_cast<size_t>(i + odd + 1)] = run;
         }
-        for (int v = 0; v < 2; ++v) {
-          for (int odd = 0; odd < 2; ++odd) {
-            const double c = p[v][odd][0], sn = p[v][odd][1];
-            p[v][odd][0] = c * step[v][0] - sn * step[v][1];
-            p[v][odd][1] = sn * step[v][0] + c * step[v][1];
-          }
+        for (int odd = 0; odd < 2; ++odd) {
+          const TPair nc = c[odd] * stepC - s[odd] * stepS;
+          s[odd] = s[odd] * stepC + c[odd] * stepS;
+          c[odd] = nc;
         }
       }
     }
@@ -78,11 +69,11 @@ class TToneSums {
   // The phasor of samples [a, b) at tone w, near tone v's reference, taken at
   // the centre c of the stretch against the reference's phase there.
   void Project(int v, double w, int a, int b, double& re, double& im) const {
-    const TSum& p = Sums[v][static_cast<size_t>(a - From)];
-    const TSum& q = Sums[v][static_cast<size_t>(b - From)];
-    const double zr = q.zr - p.zr, zi = q.zi - p.zi;
+    const TSum& p = Sums[static_cast<size_t>(a - From)];
+    const TSum& q = Sums[static_cast<size_t>(b - From)];
+    const double zr = q.zr[v] - p.zr[v], zi = q.zi[v] - p.zi[v];
     const double c = 0.5 * (a + b - 1) - From;
-    const double yr = q.yr - p.yr - c * zr, yi = q.yi - p.yi - c * zi;
+    const double yr = q.yr[v] - p.yr[v] - c * zr, yi = q.yi[v] - p.yi[v] - c * zi;
     // e^{−jδ(n − c)} ≈ 1 − jδ(n − c): the tones stay within hertz of the reference.
     const double d = w - Ref[v];
     re = zr + d * yi;
@@ -96,10 +87,12 @@ class TToneSums {
   int Origin() const { return From; }
 
  private:
+  // Tone 0 and tone 1 in lanes 0 and 1.
+  using TPair = double __attribute__((vector_size(16)));
   struct TSum {
-    double zr, zi, yr, yi;
+    TPair zr, zi, yr, yi;
   };
-  std::unique_ptr<TSum[]> Sums[2];
+  std::unique_ptr<TSum[]> Sums;
   double Ref[2] = {0, 0};
   int From = 0;
 };
