@@ -88,7 +88,7 @@ class TToneSums {
 
  private:
   // Tone 0 and tone 1 in lanes 0 and 1.
-  using TPair = double __attribute__((vector_size(16)));
+  using TPair = TDoublePair;
   struct TSum {
     TPair zr, zi, yr, yi;
   };

@@ -5,6 +5,9 @@
 
 namespace sorvex {
 
+// Two doubles side by side, worked on at once where the target has vectors.
+using TDoublePair = double __attribute__((vector_size(16)));
+
 // The sender's phase: tone 0 at w0, tone 1 at w1 (rad/sample), bit k from
 // at + k·step; or, for a sender that changes tone on a sample clock of its
 // own, bit k from the whole sample starts[k].

@@ -131,117 +131,55 @@ TLine FitTransitions(const TTrack& smooth, double mid, double hysteresis, double
   return line;
 }
 
-// Per sample m in [from, to), the phase step from m − 1 to m of the analytic
-// signal mixed down to wc and boxed.
-void SampleSteps(const int16_t* samples, int count, int from, int to, int box, double wc,
-                 const double (&h)[kHilbertHalf + 1], TTrack& track) {
-  const int lo = from - box - 1;  // baseband from here, so the first box is full at from − 1
-  std::vector<double> re(static_cast<size_t>(to - lo + box)), im(re.size());
-  const int hi = std::min(count - kHilbertHalf, to + box);
-  // The samples the transformer reads, as doubles once.
-  std::vector<double> xs(samples + lo - kHilbertHalf, samples + hi + kHilbertHalf);
-  // Two phasors, for even and odd samples, turn side by side, each waiting
-  // on its own last step only; they are exact again every 256 samples.
-  double turnS, turnC;
-  FastSinCos(2 * wc, turnS, turnC);
-  for (int base = lo; base < hi; base += 256) {
-    double c[2], sn[2];
-    for (int odd = 0; odd < 2; ++odd) FastSinCos(wc * (base + odd - lo), sn[odd], c[odd]);
-    const int end = std::min(hi, base + 256);
-    for (int n = base; n < end; n += 2) {
-      for (int odd = 0; odd < 2 && n + odd < end; ++odd) {
-        const double* at = xs.data() + (n + odd - lo + kHilbertHalf);
-        double q = 0;
-        for (int k = 1; k <= kHilbertHalf; k += 2) q += h[k] * (at[-k] - at[k]);
-        const double i = *at;
-        // (i + jq)·(c − js)
-        re[static_cast<size_t>(n + odd - lo)] = i * c[odd] + q * sn[odd];
-        im[static_cast<size_t>(n + odd - lo)] = q * c[odd] - i * sn[odd];
-      }
-      for (int odd = 0; odd < 2; ++odd) {
-        const double nc = c[odd] * turnC - sn[odd] * turnS;
-        sn[odd] = sn[odd] * turnC + c[odd] * turnS;
-        c[odd] = nc;
-      }
-    }
-  }
-  track.f.assign(static_cast<size_t>(to - from), 0.0);
-  track.t0 = from - 0.5;
-  track.spacing = 1;
-  double sr = 0, si = 0, prevR = 0, prevI = 0;
-  for (int n = lo; n < hi; ++n) {
-    sr += re[static_cast<size_t>(n - lo)];
-    si += im[static_cast<size_t>(n - lo)];
-    if (n - lo >= box) {
-      sr -= re[static_cast<size_t>(n - lo - box)];
-      si -= im[static_cast<size_t>(n - lo - box)];
-    }
-    const int m = n - box / 2;  // the box ending at n is centred on m
-    if (n - lo >= box && m >= from && m < to) {
-      track.f[static_cast<size_t>(m - from)] =
-          FastAtan2(si * prevR - sr * prevI, sr * prevR + si * prevI);
-    }
-    prevR = sr;
-    prevI = si;
-  }
-}
-
-// The same from consecutive boxes of `box` samples, one point per box: each
-// box is one complex filter of the raw samples (the transformer and the mix
-// folded into its taps), so only the points are worked out.
+// The phase step between consecutive boxes of `box` samples of the analytic
+// signal mixed down to wc, per sample: each box is one complex filter of the
+// raw samples (the transformer and the mix folded into its taps), so only
+// one point per box is worked out.
 void BoxedSteps(const int16_t* samples, int from, int to, int box, double wc,
                 const double (&h)[kHilbertHalf + 1], TTrack& track) {
   // z(n)·e^{jwc·n} = Σ_u x[n − u]·G[u], u from −kHilbertHalf: the box's
-  // mixed samples, and j times its mixed transformer outputs.
+  // mixed samples, and j times its mixed transformer outputs. G's real and
+  // imaginary parts side by side.
   const int taps = box + 2 * kHilbertHalf;
-  std::vector<double> gr(static_cast<size_t>(taps), 0.0), gi(gr.size(), 0.0);
+  std::vector<TDoublePair> g(static_cast<size_t>(taps), TDoublePair{0, 0});
   for (int m = 0; m < box; ++m) {
-    const double cr = std::cos(wc * m), ci = std::sin(wc * m);
-    gr[static_cast<size_t>(m + kHilbertHalf)] += cr;
-    gi[static_cast<size_t>(m + kHilbertHalf)] += ci;
+    const TDoublePair turn = {std::cos(wc * m), std::sin(wc * m)};
+    const TDoublePair timesJ = {-turn[1], turn[0]};
+    g[static_cast<size_t>(m + kHilbertHalf)] += turn;
     for (int k = 1; k <= kHilbertHalf; k += 2) {
       // x[n − m − k] and x[n − m + k] enter q[n − m] with h_k and −h_k.
-      for (const int u : {m + k, m - k}) {
-        const double t = u == m + k ? h[k] : -h[k];
-        gr[static_cast<size_t>(u + kHilbertHalf)] -= ci * t;
-        gi[static_cast<size_t>(u + kHilbertHalf)] += cr * t;
-      }
+      g[static_cast<size_t>(m + k + kHilbertHalf)] += h[k] * timesJ;
+      g[static_cast<size_t>(m - k + kHilbertHalf)] -= h[k] * timesJ;
     }
   }
+  // The taps in the samples' order, and the samples as doubles once: each
+  // feeds several boxes.
+  std::reverse(g.begin(), g.end());
+  const std::vector<double> xs(samples + from - kHilbertHalf, samples + to + kHilbertHalf);
   const int boxes = (to - from) / box;
   track.f.assign(static_cast<size_t>(std::max(0, boxes - 1)), 0.0);
   track.t0 = from + box - 0.5;
   track.spacing = box;
   // Consecutive boxes' product, turned back by the mix between them.
   const double tr = std::cos(wc * box), ti = -std::sin(wc * box);
-  // The taps in the samples' order, and the samples as doubles once: each
-  // feeds three or more boxes.
-  std::reverse(gr.begin(), gr.end());
-  std::reverse(gi.begin(), gi.end());
-  const std::vector<double> xs(samples + from - kHilbertHalf, samples + to + kHilbertHalf);
   double prevR = 0, prevI = 0;
   for (int p = 0; p < boxes; ++p) {
     const double* x = xs.data() + p * box;  // the box's first sample less the transformer's reach
-    // Two sums each, so that no add waits on the one before.
-    double ar[2] = {0, 0}, ai[2] = {0, 0};
+    // Two sums, so that no add waits on the one before.
+    TDoublePair sum[2] = {{0, 0}, {0, 0}};
     int u = 0;
     for (; u + 1 < taps; u += 2) {
-      for (int k = 0; k < 2; ++k) {
-        ar[k] += x[u + k] * gr[static_cast<size_t>(u + k)];
-        ai[k] += x[u + k] * gi[static_cast<size_t>(u + k)];
-      }
+      sum[0] += x[u] * g[static_cast<size_t>(u)];
+      sum[1] += x[u + 1] * g[static_cast<size_t>(u + 1)];
     }
-    if (u < taps) {
-      ar[0] += x[u] * gr[static_cast<size_t>(u)];
-      ai[0] += x[u] * gi[static_cast<size_t>(u)];
-    }
-    const double sumR = ar[0] + ar[1], sumI = ai[0] + ai[1];
+    if (u < taps) sum[0] += x[u] * g[static_cast<size_t>(u)];
+    const TDoublePair z = sum[0] + sum[1];
     if (p > 0) {
-      const double pr = sumR * prevR + sumI * prevI, pi = sumI * prevR - sumR * prevI;
+      const double pr = z[0] * prevR + z[1] * prevI, pi = z[1] * prevR - z[0] * prevI;
       track.f[static_cast<size_t>(p - 1)] = FastAtan2(pi * tr + pr * ti, pr * tr - pi * ti) / box;
     }
-    prevR = sumR;
-    prevI = sumI;
+    prevR = z[0];
+    prevI = z[1];
   }
 }
 
@@ -342,22 +280,14 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   const int to = std::min(count - kHilbertHalf, bestTo - 3 * window / 4 - guard);
   if (to - from < 8 * bitLength) return result;
 
-  // The frequency less the mid tone, from the analytic signal mixed down to
-  // the mid tone and boxed: `raw` for bits and tones, `smooth` for the
-  // transitions, and how many samples either side of a point feed it.
+  // The frequency less the mid tone: `raw` for bits and tones, `smooth` for
+  // the transitions.
   TTrack raw, smooth;
-  double support = 0;
-  if (box >= 4) {
-    BoxedSteps(samples, from, to, box, wc, taps.h, raw);
-    smooth = raw;  // two boxes smooth as much as a third of a bit does
-    support = box;
-  } else {
-    SampleSteps(samples, count, from, to, box, wc, taps.h, raw);
-    // Smoothing over about a third of a bit keeps the crossings sharp.
-    const int half = std::clamp(static_cast<int>(bitLength / 6), 0, 15);
-    Smooth(raw, half, smooth);
-    support = box / 2;
-  }
+  BoxedSteps(samples, from, to, box, wc, taps.h, raw);
+  // Smoothing over about a third of a bit in all keeps the crossings sharp;
+  // two boxes are most of that.
+  Smooth(raw, std::clamp(static_cast<int>(bitLength / 6), 0, 15) / box, smooth);
+  const double support = box;  // samples either side of a point that feed it
 
   const double spread = std::fabs(kTwoPi * (f1 - f0) / kRate);  // between the tones, rad/sample
   const bool rising = f1 > f0;
