@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "modem/modem.h"
+#include "modem/telegram_measurer.h"
 #include "sim/scenario.h"
 
 namespace {
@@ -80,5 +81,42 @@ BENCHMARK(BM_Receive)
     ->ArgNames({"rate", "sensitive", "measure"})
     ->ArgsProduct({{200, 1200}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
+
+// The measurer alone on the copies the modem hands it for the same line's
+// telegrams: its cost per telegram, free of the receiver's.
+void BM_Measure(benchmark::State& state) {
+  const int rate = static_cast<int>(state.range(0));
+  const std::vector<int16_t>& frames = Line(rate);
+  TModem modem(Settings(rate, 0), 1024);
+  modem.SetRecordCapacity(16000);
+  modem.SetStartLevel(0.1);
+  modem.ResetReceiver();
+  std::vector<std::vector<int16_t>> copies;
+  uint8_t bytes[256];
+  for (size_t b = 0; b + 1 < frames.size() / 2 / 1024; ++b) {
+    modem.ProcessBlock(1, frames.data() + 2 * 1024 * b, 1024);
+    const int32_t bits = modem.TakeTelegram(bytes, 0);
+    if (bits == 0) continue;
+    copies.emplace_back();
+    modem.CopyTelegramSignal(bits, copies.back());
+    modem.ResetReceiver();
+  }
+  int32_t baud = 0, f0 = 0, f1 = 0;
+  modem.GetGeneral(baud, f0, f1);
+  double sink = 0;
+  for (auto _ : state) {
+    for (const std::vector<int16_t>& copy : copies) {
+      sink +=
+          sorvex::MeasureTelegramSignal(copy.data(), static_cast<int>(copy.size()), baud, f0, f1)
+              .bitRate;
+    }
+  }
+  benchmark::DoNotOptimize(sink);
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(copies.size()));
+  state.counters["us_per_telegram"] = benchmark::Counter(
+      static_cast<double>(copies.size()) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_Measure)->ArgName("rate")->Arg(200)->Arg(1200)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
