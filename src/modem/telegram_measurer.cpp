@@ -162,7 +162,7 @@ void BoxedSteps(const int16_t* samples, int from, int to, int box, double wc,
   track.spacing = box;
   // Consecutive boxes' product, turned back by the mix between them.
   const double tr = std::cos(wc * box), ti = -std::sin(wc * box);
-  double prevR = 0, prevI = 0;
+  std::vector<TDoublePair> z(static_cast<size_t>(boxes));
   for (int p = 0; p < boxes; ++p) {
     const double* x = xs.data() + p * box;  // the box's first sample less the transformer's reach
     // Two sums, so that no add waits on the one before.
@@ -173,13 +173,15 @@ void BoxedSteps(const int16_t* samples, int from, int to, int box, double wc,
       sum[1] += x[u + 1] * g[static_cast<size_t>(u + 1)];
     }
     if (u < taps) sum[0] += x[u] * g[static_cast<size_t>(u)];
-    const TDoublePair z = sum[0] + sum[1];
-    if (p > 0) {
-      const double pr = z[0] * prevR + z[1] * prevI, pi = z[1] * prevR - z[0] * prevI;
-      track.f[static_cast<size_t>(p - 1)] = FastAtan2(pi * tr + pr * ti, pr * tr - pi * ti) / box;
-    }
-    prevR = z[0];
-    prevI = z[1];
+    z[static_cast<size_t>(p)] = sum[0] + sum[1];
+  }
+  // Apart from the filter, so that the arctangents, each waiting on its
+  // division, overlap.
+  const double perSample = 1.0 / box;
+  for (size_t p = 1; p < z.size(); ++p) {
+    const TDoublePair a = z[p], b = z[p - 1];
+    const double pr = a[0] * b[0] + a[1] * b[1], pi = a[1] * b[0] - a[0] * b[1];
+    track.f[p - 1] = FastAtan2(pi * tr + pr * ti, pr * tr - pi * ti) * perSample;
   }
 }
 
