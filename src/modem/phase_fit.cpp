@@ -357,7 +357,7 @@ class TWholeSearch {
 
 }  // namespace
 
-bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& value,
+bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& value, double setStep,
                  TPhaseModel& model) {
   const double spread = std::fabs(model.w1 - model.w0);
   const double prior[4] = {1e-3, 1e-3, 1.0, 1e-4 * model.step * model.step};
@@ -368,15 +368,19 @@ bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& va
   TPhaseModel smooth = model;
   if (!Iterate(x, from, to, value, 2, prior, sums, smooth, rows, misfit)) return false;
   TPhaseModel best = smooth;
-  // A sender on a sample clock of its own changes tone on whole samples, up
-  // to half a sample from where the grid puts it; which whole samples is
-  // found by trying offsets of the grid, then bit lengths, then offsets
-  // again: its edges' rounding biases the smooth fit's bit length. Only a
+  // A sender on our sample rate (ours is one: the transmitter changes tone
+  // on whole samples) puts each change up to half a sample from where the
+  // grid puts it; even at 300 bit/s the phase jumps so left read hertz off.
+  // Which whole samples is searched for over offsets and bit lengths of the
+  // grid: the edges' rounding biases the smooth fit's bit length. Only a
   // clearly better fit counts: on a noisy line either model fits about as
-  // well. At low rates a half-sample matters little against the bit, and the
-  // search is skipped.
+  // well. Searched only for a sender at the set bit length, to two samples
+  // over the telegram (no other is on our sample rate), and only if that
+  // length is not a whole number of samples, which puts whole-sample edges
+  // on the smooth grid anyway.
   const int bits = static_cast<int>(value.size());
-  if (smooth.step < 16) {
+  if (std::fabs(setStep - std::nearbyint(setStep)) > 1e-9 &&
+      std::fabs(smooth.step - setStep) * bits <= 2) {
     // The last step's misfit is, to first order, what the rows would show
     // against the model it led to: no new pass is needed to judge grids
     // against that model.
@@ -410,15 +414,25 @@ bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& va
     const auto offsets = [&](double a, double s) {
       search(-8, 7, [a, s](double i) { return std::pair{a + i / 16, s}; });
     };
-    offsets(smooth.at, smooth.step);
-    // Bit lengths a tenth of a sample apart over the telegram, up to a
-    // sample, turning about the middle bit.
-    const double a0 = at, s0 = step;
-    search(-10, 10, [a0, s0, bits](double i) {
-      const double s = s0 + i * 0.1 / bits;
+    // Bit lengths up to a sample apart over the telegram, turning about the
+    // middle bit: first a fifth of a sample apart, each with eight offsets
+    // (a sender's edges can bias the smooth fit's bit length far enough
+    // that neither offsets nor lengths alone lead to its grid), then a tenth
+    // apart and sixteen offsets about the best.
+    const auto turned = [bits](double a0, double s0, double s) {
       return std::pair{a0 - (s - s0) * bits / 2, s};
-    });
-    offsets(at, step);
+    };
+    for (int i = -5; i <= 5; ++i) {
+      const auto [a, s] = turned(smooth.at, smooth.step, smooth.step + i * 0.2 / bits);
+      search(-4, 3, [a, s](double j) { return std::pair{a + j / 8, s}; });
+    }
+    // Twice, so that the middle of a range of lengths is taken about the
+    // middle of its offsets.
+    for (int round = 0; round < 2; ++round) {
+      const double a0 = at, s0 = step;
+      search(-10, 10, [&](double i) { return turned(a0, s0, s0 + i * 0.1 / bits); });
+      offsets(at, step);
+    }
     TPhaseModel grid = smooth;
     grid.at = at;
     grid.step = step;

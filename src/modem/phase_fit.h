@@ -78,7 +78,8 @@ inline void FastSinCos(double x, double& s, double& c) {
 // Fits the sender's continuous phase to the raw samples [from, to) holding
 // the bits `value` (0/1), starting from `model`; false leaves the model as it
 // was: the fit failed or moved a tone more than a quarter of the spacing.
-bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& value,
+// `setStep` is the settings' bit length in samples.
+bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& value, double setStep,
                  TPhaseModel& model);
 
 }  // namespace sorvex

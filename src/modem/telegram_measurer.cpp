@@ -346,7 +346,7 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   if (sxx[0] <= 0 || sxx[1] <= 0) return result;
   TPhaseModel model{
       kTwoPi * result.f0Hz / kRate, kTwoPi * result.f1Hz / kRate, line.at, line.step, {}};
-  if (RefineModel(samples, from, to, value, model)) {
+  if (RefineModel(samples, from, to, value, bitLength, model)) {
     result.f0Hz = model.w0 * kRate / kTwoPi;
     result.f1Hz = model.w1 * kRate / kTwoPi;
     result.bitRate = kRate / model.step;

@@ -58,10 +58,11 @@ TEST(TelegramMeasurer, ReadsTheSendersTonesAndRate) {
 
 // Our own transmitter changes tone on whole samples, up to half a sample
 // from where its clock says; the smooth model alone misreads such bursts by
-// tens of hertz at 2400 bit/s. The tones come back exact, and the rate to
-// what the edges' rounding leaves: a sample over the telegram.
+// hertz at 300 bit/s and tens of hertz at 2400. The tones come back exact,
+// and the rate to what the edges' rounding leaves: a sample over the
+// telegram.
 TEST(TelegramMeasurer, ReadsAWholeSampleSender) {
-  for (const int32_t baud : {600, 1200, 2400}) {
+  for (const int32_t baud : {300, 600, 1200, 2400}) {
     for (const uint32_t seed : {1u, 2u, 3u, 4u, 5u}) {
       SCOPED_TRACE(std::to_string(baud) + " bit/s, bits " + std::to_string(seed));
       const RateSettings settings = SettingsForRate(baud);
