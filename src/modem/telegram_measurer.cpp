@@ -286,9 +286,9 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   // the transitions.
   TTrack raw, smooth;
   BoxedSteps(samples, from, to, box, wc, taps.h, raw);
-  // Smoothing over about a third of a bit in all keeps the crossings sharp;
-  // two boxes are most of that.
-  Smooth(raw, std::clamp(static_cast<int>(bitLength / 6), 0, 15) / box, smooth);
+  // Smoothing over about a third of a bit keeps the crossings sharp; a box
+  // is a third at 200 bit/s, a ninth at 50.
+  Smooth(raw, static_cast<int>(std::lround((bitLength / 3 / box - 1) / 2)), smooth);
   const double support = box;  // samples either side of a point that feed it
 
   const double spread = std::fabs(kTwoPi * (f1 - f0) / kRate);  // between the tones, rad/sample
