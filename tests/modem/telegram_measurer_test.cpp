@@ -87,6 +87,42 @@ TEST(TelegramMeasurer, ReadsAWholeSampleSender) {
   }
 }
 
+// The same sender through 20 dB Eb/N0, on forty telegrams of 64 bits:
+// within what a line engineer is promised. Short telegrams are where the
+// edges' rounding biases the smooth fit's bit length most; searching grid
+// offsets and lengths one after the other missed two of these.
+TEST(TelegramMeasurer, ReadsAWholeSampleSenderThroughNoise) {
+  const struct {
+    int32_t baud;
+    double tones, rate;
+  } cases[] = {{300, 2, 1e-3}, {1200, 5, 3e-3}};
+  for (const auto& c : cases) {
+    const RateSettings settings = SettingsForRate(c.baud);
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+      SCOPED_TRACE(std::to_string(c.baud) + " bit/s, bits " + std::to_string(seed));
+      TModem tx("/nonexistent/sorvex/modem.ini", 1024);
+      ApplySettings(tx, settings);
+      const auto packed = PackBits(testing::RandomBits(64, seed, static_cast<int>(seed % 2)));
+      tx.StartTransmit(packed.data(), 64);
+      std::vector<double> signal(400, 0.0);
+      while (tx.Transmitting()) {
+        double v = 0;
+        tx.Modulate(&v, 1);
+        signal.push_back(v * 16000);
+      }
+      signal.resize(signal.size() + 400, 0.0);
+      // Eb/N0 = A²·(samples per bit) / (4σ²) = 100.
+      testing::AddNoise(signal, 16000 * std::sqrt(8000.0 / c.baud / 400), seed);
+      const auto pcm = Pcm(signal);
+      const TToneEstimate e = MeasureTelegramSignal(pcm.data(), static_cast<int>(pcm.size()),
+                                                    c.baud, settings.Freq0, settings.Freq1);
+      EXPECT_NEAR(e.f0Hz, settings.Freq0, c.tones);
+      EXPECT_NEAR(e.f1Hz, settings.Freq1, c.tones);
+      EXPECT_NEAR(e.bitRate / c.baud, 1.0, c.rate);
+    }
+  }
+}
+
 TEST(TelegramMeasurer, NothingToMeasureReadsNaN) {
   const std::vector<int16_t> silence(8000, 0);
   FskBurst burst;  // 200 bit/s, three bits: too short for a rate
