@@ -29,7 +29,7 @@ inline double FastAtan2(double y, double x) {
   const double a = std::min(ax, ay) / big, s = a * a;
   double r =
       a * (0.9998660 + s * (-0.3302995 + s * (0.1801410 + s * (-0.0851330 + s * 0.0208351))));
-  // Selects, not branches: the quadrant of a noisy phase is a coin toss.
+  // From the first octant out to the quadrant of (x, y).
   r = ay > ax ? std::numbers::pi / 2 - r : r;
   r = x < 0 ? std::numbers::pi - r : r;
   return std::copysign(r, y);
