@@ -38,14 +38,21 @@ class TToneSums {
     // The two tones side by side in a vector's lanes, on even and odd
     // samples: each phasor's multiply-add chain waits on its own last step
     // only. They are exact again every 256 samples, before they drift.
+    // A lane binds no reference: each is taken through a double.
+    const auto phasor = [](double angle, TPair& c, TPair& s, int lane) {
+      double sn, cs;
+      FastSinCos(angle, sn, cs);
+      c[lane] = cs;
+      s[lane] = sn;
+    };
     TPair stepC, stepS;
-    for (int v = 0; v < 2; ++v) FastSinCos(-2 * Ref[v], stepS[v], stepC[v]);
+    for (int v = 0; v < 2; ++v) phasor(-2 * Ref[v], stepC, stepS, v);
     TSum run = {};  // in registers: no load waits on a store
     Sums[0] = run;
     for (int base = 0; base < n; base += 256) {
       TPair c[2], s[2];  // even, odd
       for (int v = 0; v < 2; ++v) {
-        for (int odd = 0; odd < 2; ++odd) FastSinCos(-Ref[v] * (base + odd), s[odd][v], c[odd][v]);
+        for (int odd = 0; odd < 2; ++odd) phasor(-Ref[v] * (base + odd), c[odd], s[odd], v);
       }
       const int end = std::min(n, base + 256);
       for (int i = base; i < end; i += 2) {
@@ -423,8 +430,9 @@ bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& va
       return std::pair{a0 - (s - s0) * bits / 2, s};
     };
     for (int i = -5; i <= 5; ++i) {
-      const auto [a, s] = turned(smooth.at, smooth.step, smooth.step + i * 0.2 / bits);
-      search(-4, 3, [a, s](double j) { return std::pair{a + j / 8, s}; });
+      const std::pair<double, double> grid =
+          turned(smooth.at, smooth.step, smooth.step + i * 0.2 / bits);
+      search(-4, 3, [grid](double j) { return std::pair{grid.first + j / 8, grid.second}; });
     }
     // Twice, so that the middle of a range of lengths is taken about the
     // middle of its offsets.
