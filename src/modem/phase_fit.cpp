@@ -324,27 +324,36 @@ class TWholeSearch {
     Ok = Cholesky(a, B, 1e-9, L, z);
   }
 
-  double Misfit(double at, double step) const {
-    if (!Ok) return std::numeric_limits<double>::infinity();
-    double b[3] = {B[0], B[1], B[2]}, yy = Yy, shift = 0;
+  // Two grids at once, one in each lane.
+  TDoublePair Misfit(TDoublePair at, TDoublePair step) const {
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    if (!Ok) return TDoublePair{kInfinity, kInfinity};
+    constexpr double kRound = 0x1.8p52;  // as RoundNear, lane by lane
+    TDoublePair b0 = {B[0], B[0]}, b1 = {B[1], B[1]}, b2 = {B[2], B[2]}, yy = {Yy, Yy};
+    TDoublePair shift = {0, 0};
     for (const TChange& c : Changes) {
       const double k = c.bit;
-      shift += c.dw * (RoundNear(at + k * step) - (Smooth.at + k * Smooth.step));
-      b[0] -= shift * c.n;
-      b[1] -= shift * c.r0;
-      b[2] -= shift * c.r1;
+      const TDoublePair edge = at + k * step;
+      shift += c.dw * (((edge + kRound) - kRound) - (Smooth.at + k * Smooth.step));
+      b0 -= shift * c.n;
+      b1 -= shift * c.r0;
+      b2 -= shift * c.r1;
       yy += shift * (shift * c.n - 2 * c.psi);
     }
     // What the fit explains, |L⁻¹b|², leaves the misfit.
-    double explained = 0;
-    double z[3];
-    for (int i = 0; i < 3; ++i) {
-      double sum = b[i];
-      for (int j = 0; j < i; ++j) sum -= L[i][j] * z[j];
-      z[i] = sum / L[i][i];
-      explained += z[i] * z[i];
+    TDoublePair misfit;
+    for (int lane = 0; lane < 2; ++lane) {
+      const double b[3] = {b0[lane], b1[lane], b2[lane]};
+      double explained = 0, z[3];
+      for (int i = 0; i < 3; ++i) {
+        double sum = b[i];
+        for (int j = 0; j < i; ++j) sum -= L[i][j] * z[j];
+        z[i] = sum / L[i][i];
+        explained += z[i] * z[i];
+      }
+      misfit[lane] = std::sqrt(std::max(0.0, yy[lane] - explained) / Count);
     }
-    return std::sqrt(std::max(0.0, yy - explained) / Count);
+    return misfit;
   }
 
  private:
@@ -401,9 +410,12 @@ bool RefineModel(const int16_t* x, int from, int to, const std::vector<char>& va
     std::vector<double> fits;
     const auto search = [&](int from, int to, auto grid) {
       fits.clear();
-      for (int i = from; i <= to; ++i) {
-        const auto [a, s] = grid(i);
-        fits.push_back(whole.Misfit(a, s));
+      for (int i = from; i <= to; i += 2) {
+        const auto [a0, s0] = grid(i);
+        const auto [a1, s1] = grid(std::min(i + 1, to));
+        const TDoublePair fit = whole.Misfit(TDoublePair{a0, a1}, TDoublePair{s0, s1});
+        fits.push_back(fit[0]);
+        if (i + 1 <= to) fits.push_back(fit[1]);
       }
       const double least = *std::min_element(fits.begin(), fits.end());
       if (!(least <= wholeMisfit)) return;
