@@ -79,19 +79,19 @@ struct TTrack {
   }
 };
 
-// Transition instants where the smoothed frequency crosses `mid` on its way
-// past the hysteresis on the other side, each given its bit index by the running bit length;
-// glitches shorter than half a bit are dropped, and so are instants that stray from the fitted
-// line.
-TLine FitTransitions(const TTrack& smooth, double mid, double hysteresis, double bitLength) {
+// Transition instants where the smoothed frequency crosses the mid tone on
+// its way past the hysteresis on the other side, each given its bit index by
+// the running bit length; glitches shorter than half a bit are dropped, and
+// so are instants that stray from the fitted line.
+TLine FitTransitions(const TTrack& smooth, double hysteresis, double bitLength) {
   std::vector<double> t;
   std::vector<long> k;
   double step = bitLength;
-  int side = 0;          // +1 above mid + hysteresis, −1 below mid − hysteresis
-  double crossing = -1;  // the last crossing of mid
+  int side = 0;          // +1 above the hysteresis, −1 below its negative
+  double crossing = -1;  // the last crossing of the mid tone
   for (size_t n = 1; n < smooth.f.size(); ++n) {
-    const double a = smooth.f[n - 1] - mid;
-    const double b = smooth.f[n] - mid;
+    const double a = smooth.f[n - 1];
+    const double b = smooth.f[n];
     if ((a < 0) != (b < 0)) crossing = smooth.Time(n - 1) + smooth.spacing * a / (a - b);
     const int now = b > hysteresis ? 1 : b < -hysteresis ? -1 : side;
     if (now == side) continue;
@@ -289,12 +289,10 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   // Smoothing over about a third of a bit keeps the crossings sharp; a box
   // is a third at 200 bit/s, a ninth at 50.
   Smooth(raw, static_cast<int>(std::lround((bitLength / 3 / box - 1) / 2)), smooth);
-  const double support = box;  // samples either side of a point that feed it
 
   const double spread = std::fabs(kTwoPi * (f1 - f0) / kRate);  // between the tones, rad/sample
   const bool rising = f1 > f0;
-  const double mid = 0;
-  const TLine line = FitTransitions(smooth, mid, 0.25 * spread, bitLength);
+  const TLine line = FitTransitions(smooth, 0.25 * spread, bitLength);
   if (!line.ok) return result;
   result.bitRate = kRate / line.step;
   // Bits from the first transition on, while whole bits stay inside.
@@ -311,15 +309,15 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
       last = first + 1;
     }
     double total = 0;
-    for (size_t i = first; i < last; ++i) total += raw.f[i] - mid;
+    for (size_t i = first; i < last; ++i) total += raw.f[i];
     value[static_cast<size_t>(b)] = (total > 0) == rising ? 1 : 0;
   }
   // Each run of one tone: the slope of its unwrapped phase, least squares
   // with an intercept of its own, so that where the sender's clock put an
-  // edge does not matter. Half a point's support is left out at either end:
-  // more loses too much of short runs to noise, less lets the smear pull the
-  // tone toward the other one.
-  const double edge = std::floor(support / 2);
+  // edge does not matter. Half a box is left out at either end (a point
+  // draws on a box either side): more loses too much of short runs to noise,
+  // less lets the smear pull the tone toward the other one.
+  const double edge = std::floor(box / 2.0);
   double sxx[2] = {0, 0}, sxy[2] = {0, 0};
   for (int b = 0; b < bits;) {
     int e = b;
