@@ -180,6 +180,16 @@ bool MixDown(const TToneSums& sums, int from, int to, const std::vector<char>& v
   return rows.size() >= 8;
 }
 
+// z = L⁻¹b for a lower triangle L.
+template <int N>
+void SolveLower(const double (&l)[N][N], const double (&b)[N], double (&z)[N]) {
+  for (int i = 0; i < N; ++i) {
+    double sum = b[i];
+    for (int k = 0; k < i; ++k) sum -= l[i][k] * z[k];
+    z[i] = sum / l[i][i];
+  }
+}
+
 // A normal matrix a (its lower triangle read) as L·Lᵀ, and z = L⁻¹b; false
 // when a pivot falls to `least` or below.
 template <int N>
@@ -197,10 +207,8 @@ bool Cholesky(const double (&a)[N][N], const double (&b)[N], double least, doubl
       }
     }
     for (int j = i + 1; j < N; ++j) l[i][j] = 0;
-    double sum = b[i];
-    for (int k = 0; k < i; ++k) sum -= l[i][k] * z[k];
-    z[i] = sum / l[i][i];
   }
+  SolveLower(l, b, z);
   return true;
 }
 
@@ -280,12 +288,6 @@ bool Iterate(const int16_t* x, int from, int to, const std::vector<char>& value,
   return true;
 }
 
-// Rounding by the float format itself: no library call.
-double RoundNear(double x) {
-  constexpr double kRound = 0x1.8p52;
-  return (x + kRound) - kRound;
-}
-
 // How well a sender changing tone on the whole samples round(at + k·step)
 // fits, told from the smooth fit's rows without a new pass: moving edge k by
 // d turns the phase after it by (w_before − w_after)·d; the misfit of the
@@ -328,13 +330,12 @@ class TWholeSearch {
   TDoublePair Misfit(TDoublePair at, TDoublePair step) const {
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
     if (!Ok) return TDoublePair{kInfinity, kInfinity};
-    constexpr double kRound = 0x1.8p52;  // as RoundNear, lane by lane
     TDoublePair b0 = {B[0], B[0]}, b1 = {B[1], B[1]}, b2 = {B[2], B[2]}, yy = {Yy, Yy};
     TDoublePair shift = {0, 0};
     for (const TChange& c : Changes) {
       const double k = c.bit;
       const TDoublePair edge = at + k * step;
-      shift += c.dw * (((edge + kRound) - kRound) - (Smooth.at + k * Smooth.step));
+      shift += c.dw * (RoundNear(edge) - (Smooth.at + k * Smooth.step));
       b0 -= shift * c.n;
       b1 -= shift * c.r0;
       b2 -= shift * c.r1;
@@ -344,13 +345,9 @@ class TWholeSearch {
     TDoublePair misfit;
     for (int lane = 0; lane < 2; ++lane) {
       const double b[3] = {b0[lane], b1[lane], b2[lane]};
-      double explained = 0, z[3];
-      for (int i = 0; i < 3; ++i) {
-        double sum = b[i];
-        for (int j = 0; j < i; ++j) sum -= L[i][j] * z[j];
-        z[i] = sum / L[i][i];
-        explained += z[i] * z[i];
-      }
+      double z[3];
+      SolveLower(L, b, z);
+      const double explained = z[0] * z[0] + z[1] * z[1] + z[2] * z[2];
       misfit[lane] = std::sqrt(std::max(0.0, yy[lane] - explained) / Count);
     }
     return misfit;

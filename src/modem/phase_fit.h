@@ -19,6 +19,14 @@ struct TPhaseModel {
   std::vector<int> starts;  // empty: the changes fall where the clock puts them
 };
 
+// x rounded to the nearest whole number (ties to even) by the float format
+// itself, without a library call; for a pair, lane by lane.
+template <class T>
+inline T RoundNear(T x) {
+  constexpr double kRound = 0x1.8p52;
+  return (x + kRound) - kRound;
+}
+
 // atan2 to 1.2e-5 rad (a bias of 0.01 Hz at most on a tone), at a
 // fraction of the library's cost; inline, as it runs once per point.
 inline double FastAtan2(double y, double x) {
@@ -38,9 +46,7 @@ inline double FastAtan2(double y, double x) {
 // sin and cos to about 1e-14 for |x| up to 1e6, at a fraction of the
 // library's cost.
 inline void FastSinCos(double x, double& s, double& c) {
-  // Rounding by the float format itself: no library call.
-  constexpr double kRound = 0x1.8p52;
-  const double q = (x * (2 / std::numbers::pi) + kRound) - kRound;
+  const double q = RoundNear(x * (2 / std::numbers::pi));
   // x − q·π/2 with π/2 in three parts, the first two times q exact.
   const double r = ((x - q * 1.57079632673412561417e+00) - q * 6.07710050630396597660e-11) -
                    q * 2.02226624879595063154e-21;
