@@ -135,6 +135,24 @@ inline void ApplySettings(TModem& modem, const RateSettings& s) {
   modem.SetFilter(TModem::kSmoothingSlot, 0, 2, s.Smoothing, 3000, 1);
 }
 
+// What our own transmitter sends for `bits` with settings `s`, peaks at
+// 16000, after `lead` and before `tail` samples of silence.
+inline std::vector<double> Transmitted(const RateSettings& s, const std::vector<int>& bits,
+                                       size_t lead, size_t tail) {
+  TModem tx("/nonexistent/sorvex/modem.ini", 1024);
+  ApplySettings(tx, s);
+  const std::vector<uint8_t> packed = PackBits(bits);
+  tx.StartTransmit(packed.data(), static_cast<int32_t>(bits.size()));
+  std::vector<double> signal(lead, 0.0);
+  while (tx.Transmitting()) {
+    double v = 0;
+    tx.Modulate(&v, 1);
+    signal.push_back(v * 16000);
+  }
+  signal.resize(signal.size() + tail, 0.0);
+  return signal;
+}
+
 inline std::string SettingsIni(const RateSettings& s) {
   return "[GENERAL]\nBaudrate=" + std::to_string(s.Baud) + "\nFreq0=" + std::to_string(s.Freq0) +
          "\nFreq1=" + std::to_string(s.Freq1) +

@@ -124,18 +124,9 @@ TEST(ModemReceiverTest, CleanBurstFromOurTransmitterAtEveryRate) {
       // No lead-in in the transmitter: three bits of the lead tone come first.
       std::vector<int> sent(3, leadBit);
       sent.insert(sent.end(), data.begin(), data.end());
-      TModem tx(kNoFile, 1024);
-      ApplySettings(tx, SettingsForRate(baud));
-      const auto packed = PackBits(sent);
-      tx.StartTransmit(packed.data(), static_cast<int32_t>(sent.size()));
-      const int silence = static_cast<int>(3.5 * 8000 / baud) + 7;
-      std::vector<double> signal(silence, 0.0);
-      while (tx.Transmitting()) {
-        double v = 0;
-        tx.Modulate(&v, 1);
-        signal.push_back(v * 16000);
-      }
-      signal.resize(signal.size() + static_cast<size_t>(8 * 8000 / baud + 400), 0.0);
+      const auto silence = static_cast<size_t>(3.5 * 8000 / baud) + 7;
+      const std::vector<double> signal = testing::Transmitted(
+          SettingsForRate(baud), sent, silence, static_cast<size_t>(8 * 8000 / baud + 400));
       auto modem = Receiver(baud, 50000);
       const auto telegrams = RunReceiver(*modem, 1, ToFrames(signal, 1), 1024, false);
       ASSERT_EQ(telegrams.size(), 1u);

@@ -13,9 +13,7 @@
 namespace sorvex {
 namespace {
 
-using testing::ApplySettings;
 using testing::FskBurst;
-using testing::PackBits;
 using testing::RateSettings;
 using testing::SettingsForRate;
 
@@ -66,18 +64,8 @@ TEST(TelegramMeasurer, ReadsAWholeSampleSender) {
     for (const uint32_t seed : {1u, 2u, 3u, 4u, 5u}) {
       SCOPED_TRACE(std::to_string(baud) + " bit/s, bits " + std::to_string(seed));
       const RateSettings settings = SettingsForRate(baud);
-      TModem tx("/nonexistent/sorvex/modem.ini", 1024);
-      ApplySettings(tx, settings);
-      const auto packed = PackBits(testing::RandomBits(60, static_cast<uint32_t>(baud), seed));
-      tx.StartTransmit(packed.data(), 60);
-      std::vector<double> signal(400, 0.0);
-      while (tx.Transmitting()) {
-        double v = 0;
-        tx.Modulate(&v, 1);
-        signal.push_back(v * 16000);
-      }
-      signal.resize(signal.size() + 400, 0.0);
-      const auto pcm = Pcm(signal);
+      const auto pcm = Pcm(testing::Transmitted(
+          settings, testing::RandomBits(60, static_cast<uint32_t>(baud), seed), 400, 400));
       const TToneEstimate e = MeasureTelegramSignal(pcm.data(), static_cast<int>(pcm.size()), baud,
                                                     settings.Freq0, settings.Freq1);
       EXPECT_NEAR(e.f0Hz, settings.Freq0, 0.5);
@@ -100,17 +88,8 @@ TEST(TelegramMeasurer, ReadsAWholeSampleSenderThroughNoise) {
     const RateSettings settings = SettingsForRate(c.baud);
     for (uint32_t seed = 1; seed <= 40; ++seed) {
       SCOPED_TRACE(std::to_string(c.baud) + " bit/s, bits " + std::to_string(seed));
-      TModem tx("/nonexistent/sorvex/modem.ini", 1024);
-      ApplySettings(tx, settings);
-      const auto packed = PackBits(testing::RandomBits(64, seed, static_cast<int>(seed % 2)));
-      tx.StartTransmit(packed.data(), 64);
-      std::vector<double> signal(400, 0.0);
-      while (tx.Transmitting()) {
-        double v = 0;
-        tx.Modulate(&v, 1);
-        signal.push_back(v * 16000);
-      }
-      signal.resize(signal.size() + 400, 0.0);
+      std::vector<double> signal = testing::Transmitted(
+          settings, testing::RandomBits(64, seed, static_cast<int>(seed % 2)), 400, 400);
       // Eb/N0 = A²·(samples per bit) / (4σ²) = 100.
       testing::AddNoise(signal, 16000 * std::sqrt(8000.0 / c.baud / 400), seed);
       const auto pcm = Pcm(signal);
