@@ -201,12 +201,12 @@ void Smooth(const TTrack& raw, int half, TTrack& out) {
 }
 
 // The longest stretch whose power over `window` samples (a multiple of 4)
-// stays above a quarter of the highest: [from, to) of the windows' last
+// stays above a quarter of the highest held over two windows: [from, to) of the windows' last
 // samples. Found on quarter-window blocks, the ends then to the sample.
 void FindTelegram(const int16_t* samples, int count, int window, int& from, int& to) {
   from = to = 0;
   const int part = window / 4, blocks = count / part;
-  if (blocks < 4) return;
+  if (blocks < 8) return;
   // Squares in 32 bits (a sample's is at most 2^30), sums in 64: exact.
   std::vector<int64_t> block(static_cast<size_t>(blocks), 0);
   for (int j = 0; j < blocks; ++j) {
@@ -219,8 +219,12 @@ void FindTelegram(const int16_t* samples, int count, int window, int& from, int&
     return block[static_cast<size_t>(j)] + block[static_cast<size_t>(j - 1)] +
            block[static_cast<size_t>(j - 2)] + block[static_cast<size_t>(j - 3)];
   };
+  // The highest power held over two windows in a row, a bit: a line click
+  // a few samples long, however loud, must not set the level the telegram
+  // is measured against.
   int64_t highest = 0;
-  for (int j = 3; j < blocks; ++j) highest = std::max(highest, windowAt(j));
+  for (int j = 7; j < blocks; ++j)
+    highest = std::max(highest, std::min(windowAt(j), windowAt(j - 4)));
   const auto on = [&](int64_t power) { return 4 * power > highest; };
   int first = 0, last = 0;  // the longest run of blocks on, [first, last)
   for (int j = 3, runFrom = -1; j <= blocks; ++j) {

@@ -102,6 +102,24 @@ TEST(TelegramMeasurer, ReadsAWholeSampleSenderThroughNoise) {
   }
 }
 
+// A line click just before the telegram, twice its amplitude and a few
+// samples long: the telegram is the longest loud stretch, not the loudest.
+TEST(TelegramMeasurer, AClickBeforeTheTelegramLeavesItMeasured) {
+  for (const int32_t baud : {200, 1200}) {
+    SCOPED_TRACE(std::to_string(baud) + " bit/s");
+    const RateSettings settings = SettingsForRate(baud);
+    std::vector<double> signal = testing::Transmitted(
+        settings, testing::RandomBits(60, static_cast<uint32_t>(baud), 1), 600, 400);
+    for (int n = 300; n < 308; ++n) signal[static_cast<size_t>(n)] = n % 2 ? 32000 : -32000;
+    const auto pcm = Pcm(signal);
+    const TToneEstimate e = MeasureTelegramSignal(pcm.data(), static_cast<int>(pcm.size()), baud,
+                                                  settings.Freq0, settings.Freq1);
+    EXPECT_NEAR(e.f0Hz, settings.Freq0, 0.5);
+    EXPECT_NEAR(e.f1Hz, settings.Freq1, 0.5);
+    EXPECT_NEAR(e.bitRate / baud, 1.0, baud / (60 * 8000.0));
+  }
+}
+
 TEST(TelegramMeasurer, NothingToMeasureReadsNaN) {
   const std::vector<int16_t> silence(8000, 0);
   FskBurst burst;  // 200 bit/s, three bits: too short for a rate
