@@ -181,15 +181,22 @@ int TModemDevice::ReceiverState(int channel) {
 TToneEstimate TModemDevice::MeasureTelegram(int channel, int32_t bits) {
   // Copied under the lock, measured outside it: the audio thread never
   // waits for the measurer. Nothing kept measures as NaN.
-  std::vector<int16_t> signal;
+  return MeasureTelegramSignal(TelegramSignal(channel, bits));
+}
+
+TTelegramSignal TModemDevice::TelegramSignal(int channel, int32_t bits) {
+  TTelegramSignal signal;
+  if (!ValidChannel(channel)) return signal;
   int32_t baudrate = 0, freq0 = 0, freq1 = 0;
-  if (ValidChannel(channel)) {
+  {
     const auto lock = CallerLock();
-    Modems[channel]->CopyTelegramSignal(bits, signal);
+    Modems[channel]->CopyTelegramSignal(bits, signal.samples);
     Modems[channel]->GetGeneral(baudrate, freq0, freq1);
   }
-  return MeasureTelegramSignal(signal.data(), static_cast<int>(signal.size()), baudrate, freq0,
-                               freq1);
+  signal.rate = baudrate;
+  signal.f0 = freq0;
+  signal.f1 = freq1;
+  return signal;
 }
 
 int TModemDevice::BaudRate(int channel) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "modem/audio_stream.h"
+#include "modem/measuring_thread.h"
 #include "modem/modem.h"
 
 namespace sorvex {
@@ -76,6 +77,8 @@ class TModemDevice {
   // Tones and bit rate of the channel's last completed telegram (`bits`
   // long, as TakeTelegram returned); measured outside the lock.
   TToneEstimate MeasureTelegram(int channel, int32_t bits);
+  // What MeasureTelegram measures: a copy, for measuring elsewhere.
+  TTelegramSignal TelegramSignal(int channel, int32_t bits);
   int BaudRate(int channel);
   // The channel's bit rate and tones (Hz), as its settings file gave them.
   void GetGeneral(int channel, int32_t& baudrate, int32_t& freq0, int32_t& freq1);

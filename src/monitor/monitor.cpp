@@ -1,5 +1,7 @@
 #include "monitor/monitor.h"
 
+#include <limits>
+
 #include "modem/modem_device.h"
 #include "protocol/answer_decoder.h"
 #include "protocol/request_decoder.h"
@@ -27,6 +29,7 @@ void TMonitor::StartDevice(std::unique_ptr<TModemDevice> device, double startLev
 }
 
 void TMonitor::StopDevice() {
+  FinishMeasuring();
   FDevice.reset();
 }
 
@@ -101,6 +104,7 @@ std::string TMonitor::ErrorLocationText(const char* unit, uint32_t line) {
 
 void TMonitor::AddLogEntry(uint8_t logIndex, uint8_t kind, bool attachSignal,
                            const std::string& text) {
+  FinishMeasuring();  // a telegram's figures come before anything said after it
   TLogEntry entry;
   entry.logIndex = logIndex ? 1 : 0;
   entry.kind = kind;
@@ -141,6 +145,7 @@ void TMonitor::DispatchTick() {
   FObserver.LevelsChanged(FDevice->Level(0), FDevice->Level(1));
   FProgressLine = 418;
   ServicePolling();
+  if (FUntold && FMeasuring->Done()) FinishMeasuring();
   if (!FReceiving) return;
 
   FProgressLine = 423;
@@ -151,9 +156,14 @@ void TMonitor::DispatchTick() {
     bits = FDevice->TakeTelegram(ch, telegram, 0);
     if (bits != 0) {
       channel = ch;
+      FinishMeasuring();
       FSignalRecordCount = FDevice->CopySignalRecords(ch, FSignalRecords.data());
       FSignalCopy.reset();
-      FTones = FDevice->MeasureTelegram(ch, bits);
+      if (FMeasuring) {
+        FMeasuring->Start(FDevice->TelegramSignal(ch, bits));
+      } else if (FMeasureTones) {
+        FTones = FDevice->MeasureTelegram(ch, bits);
+      }
     }
   }
   if (channel < 0) return;
@@ -203,7 +213,7 @@ void TMonitor::HandleRequest(const uint8_t* telegram, int32_t bits) {
   FProgressLine = 433;
   const bool ok = DecodeRequestTelegram(telegram, static_cast<uint16_t>(bits), text, info);
   const TTelegramMeasurement measured = Measure(0, ok, info);
-  if (ShowOnGraph(FGraphQuest, info, TraceColour::Blue, text)) FObserver.ShowMeasurement(measured);
+  const bool shown = ShowOnGraph(FGraphQuest, info, TraceColour::Blue, text);
   FProgressLine = 441;
   if (ok) {
     if (!FPolling && FContextKp != 0) {
@@ -229,8 +239,7 @@ void TMonitor::HandleRequest(const uint8_t* telegram, int32_t bits) {
     if (!FPolling) FContextKp = 0;
   }
   TakeStatistics(0, ok, info);
-  FLineCounters.Measured(measured);
-  FObserver.TelegramMeasured(measured);
+  Tell(measured, shown);
 }
 
 void TMonitor::HandleAnswer(const uint8_t* telegram, int32_t bits) {
@@ -242,7 +251,7 @@ void TMonitor::HandleAnswer(const uint8_t* telegram, int32_t bits) {
   const bool ok =
       DecodeAnswerTelegram(telegram, static_cast<uint16_t>(bits), text, info, FKpStats, FClock);
   const TTelegramMeasurement measured = Measure(1, ok, info);
-  if (ShowOnGraph(FGraphAnswer, info, TraceColour::Red, text)) FObserver.ShowMeasurement(measured);
+  const bool shown = ShowOnGraph(FGraphAnswer, info, TraceColour::Red, text);
   if (ok) {
     FProgressLine = 487;
     if (FContextKp != 0 && FContextKp != info.KpAddress) {
@@ -273,8 +282,45 @@ void TMonitor::HandleAnswer(const uint8_t* telegram, int32_t bits) {
     FLineCounters.Problem(FContextKp, TExchangeProblem::BadAnswer);
   }
   TakeStatistics(1, ok, info);
+  Tell(measured, shown);
+}
+
+void TMonitor::Tell(const TTelegramMeasurement& measured, bool shown) {
+  if (FMeasuring) {
+    FUntold.emplace(measured, shown);
+  } else {
+    TellNow(measured, shown);
+  }
+}
+
+void TMonitor::TellNow(const TTelegramMeasurement& measured, bool shown) {
+  if (shown) FObserver.ShowMeasurement(measured);
   FLineCounters.Measured(measured);
   FObserver.TelegramMeasured(measured);
+}
+
+void TMonitor::SetToneMeasuring(TToneMeasuring where) {
+  FinishMeasuring();
+  const bool thread = where == TToneMeasuring::OnThread;
+  if (thread != (FMeasuring != nullptr)) {
+    FMeasuring = thread ? std::make_unique<TMeasuringThread>() : nullptr;
+  }
+  FMeasureTones = where != TToneMeasuring::Off;
+  if (!FMeasureTones) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    FTones = {kNaN, kNaN, kNaN};
+  }
+}
+
+void TMonitor::FinishMeasuring() {
+  if (!FUntold) return;
+  auto [measured, shown] = std::move(*FUntold);
+  FUntold.reset();
+  FTones = FMeasuring->Wait();
+  measured.f0Hz = FTones.f0Hz;
+  measured.f1Hz = FTones.f1Hz;
+  measured.bitRate = FTones.bitRate;
+  TellNow(measured, shown);
 }
 
 void TMonitor::TakeStatistics(int channel, bool ok, const TelegramInfo& info) {

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "modem/measuring_thread.h"
 #include "modem/modem.h"
 #include "monitor/bit_levels.h"
 #include "monitor/journal.h"
@@ -56,6 +58,16 @@ class TMonitor {
 
   // One 10 ms tick: levels, polling, at most one telegram.
   void TimerRedrawTimer();
+  // Where a telegram's tones are measured: in the tick (the default), on a
+  // thread of its own, or not at all (NaN), for a front end that shows
+  // none. On the thread the dispatch goes on meanwhile, as one that runs in
+  // step with a recording wants; a telegram's figures are told once ready,
+  // at the latest before anything that comes after it (a journal entry, the
+  // next telegram, FinishMeasuring).
+  enum class TToneMeasuring { InTick, OnThread, Off };
+  void SetToneMeasuring(TToneMeasuring where);
+  // Tells the figures still being measured.
+  void FinishMeasuring();
   void ServicePolling();
   // SNR in dB of a telegram's mean level over the line's noise, as the
   // statistics keep it (−100 when there was no noise to speak of).
@@ -100,6 +112,10 @@ class TMonitor {
   // and builds its measurement from them and the tones measured on it.
   TTelegramMeasurement Measure(int channel, bool ok, const TelegramInfo& info);
   void TakeStatistics(int channel, bool ok, const TelegramInfo& info);
+  // The telegram's figures to the oscillograph (when `shown`), the counters
+  // and the observer: now, or once its tones are measured on the thread.
+  void Tell(const TTelegramMeasurement& measured, bool shown);
+  void TellNow(const TTelegramMeasurement& measured, bool shown);
   // True when the telegram went to the oscillograph.
   bool ShowOnGraph(bool channelShown, const TelegramInfo& info, TraceColour colour,
                    const std::string& text);
@@ -118,6 +134,10 @@ class TMonitor {
   int32_t FProgressLine = 0;
   // The telegram in hand: its measured tones, levels and the noise taken.
   TToneEstimate FTones{};
+  bool FMeasureTones = true;
+  std::unique_ptr<TMeasuringThread> FMeasuring;  // set when measuring on the thread
+  // Told once FMeasuring has its tones.
+  std::optional<std::pair<TTelegramMeasurement, bool>> FUntold;
   TBitLevels FLevels;
   double FNoise = 0;
   bool FReceiving = false;
