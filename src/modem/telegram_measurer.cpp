@@ -21,7 +21,7 @@ namespace {
 
 constexpr double kRate = 8000.0;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr int kHilbertHalf = 15;  // taps each side; odd taps only are non-zero
+constexpr int kHilbertHalf = 7;  // taps each side; odd taps only are non-zero
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 struct THilbertTaps {
