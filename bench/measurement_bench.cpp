@@ -80,8 +80,8 @@ void BM_Receive(benchmark::State& state) {
       if (measure == 1) sink += modem.MeasureTelegram(bits).bitRate;
       if (thread) {
         sink += thread->Wait().bitRate;
-        sorvex::TTelegramSignal signal{{}, static_cast<double>(baud), static_cast<double>(f0),
-                                       static_cast<double>(f1)};
+        sorvex::TTelegramSignal signal{
+            {}, static_cast<double>(baud), static_cast<double>(f0), static_cast<double>(f1)};
         modem.CopyTelegramSignal(bits, signal.samples);
         thread->Start(std::move(signal));
       }

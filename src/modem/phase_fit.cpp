@@ -1,5 +1,5 @@
 // The sender's continuous phase fitted to a telegram's raw samples: each
-// bit's samples projected on its tone leave the model's error there, whose
+// run's samples projected on its tone leave the model's error there, whose
 // phases a least-squares fit turns into corrections of the tones and the bit
 // grid; a sender on whole samples is searched for beside it.
 #include "modem/phase_fit.h"
@@ -106,8 +106,8 @@ class TToneSums {
   int From = 0;
 };
 
-// What is left of the model's phase in the samples, one row per bit: each
-// bit's samples projected on its tone leave only the model's error there.
+// What is left of the model's phase in the samples, one row per run of one
+// tone: its samples projected on the tone leave only the model's error there.
 bool MixDown(const TToneSums& sums, int from, int to, const std::vector<char>& value,
              const TPhaseModel& m, std::vector<TBlockRow>& rows) {
   rows.clear();
