@@ -305,6 +305,41 @@ struct ThrowingObserver : testing::JournalRecorder {
   }
 };
 
+// Tones measured on the thread are told as in the tick, each telegram's
+// right after its journal lines; switched off they read NaN, and the
+// journals stay as they are.
+TEST(ToneMeasuring, OnTheThreadOrOffOnlyTheFiguresMayChange) {
+  using TWhere = TMonitor::TToneMeasuring;
+  std::vector<std::string> seen[3];
+  const TWhere where[3] = {TWhere::InTick, TWhere::OnThread, TWhere::Off};
+  for (int i = 0; i < 3; ++i) {
+    LineRig rig(k1200, "tones" + std::to_string(i) + ".ini");
+    rig.monitor.SetToneMeasuring(where[i]);
+    rig.monitor.BtStartStopClick(true);
+    for (const uint8_t kp : {3, 5}) {
+      rig.Line().SendRequest(Request(kp, 0x90, 1));
+      rig.Line().Silence(30);
+      rig.Line().SendAnswer(TsAnswer(kp, 1, 0xA5));
+      rig.Line().Silence(30);
+    }
+    rig.Line().SendRequest(Request(4, 0x90, 1));
+    rig.Play(0);  // the last request's figures may still be being measured
+    rig.monitor.BtStartStopClick(false);
+    seen[i] = rig.observer.lines;
+  }
+  EXPECT_EQ(seen[1], seen[0]);
+  std::vector<std::string> unmeasured = seen[0];
+  int measured = 0;
+  for (std::string& line : unmeasured) {
+    if (line[0] != 'M') continue;
+    ++measured;
+    EXPECT_EQ(line.find("nan"), std::string::npos) << line;
+    line = line.substr(0, 4) + "nan\tnan\tnan";
+  }
+  EXPECT_EQ(measured, 5);
+  EXPECT_EQ(seen[2], unmeasured);
+}
+
 TEST(ExchangeFailure, CatchAllReportsTheStepAndLeavesTheChannelAsleep) {
   const std::string settings = testing::WriteSettings(k1200, "fail.ini");
   TManualClock clock;

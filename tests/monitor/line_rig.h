@@ -17,6 +17,7 @@
 #include "sim/loopback_stream.h"
 #include "sim/signal_time_driver.h"
 #include "util/date_time.h"
+#include "util/str_format.h"
 
 namespace sorvex::testing {
 
@@ -35,8 +36,12 @@ inline std::string WriteSettings(const RateSetup& s, const std::string& name) {
   return path;
 }
 
-// Records every journal line as "E|X<TAB>kind<TAB>text".
+// Records every journal line as "E|X<TAB>kind<TAB>text", and among them each
+// telegram's measurement as "M<TAB>side<TAB>f0<TAB>f1<TAB>rate".
 struct JournalRecorder : TMonitorObserver {
+  void TelegramMeasured(const TTelegramMeasurement& m) override {
+    lines.push_back(StrFormat("M\t%d\t%.9g\t%.9g\t%.9g", m.channel, m.f0Hz, m.f1Hz, m.bitRate));
+  }
   void EntryAdded(const TLogEntry& e) override {
     lines.push_back(std::string(e.logIndex ? "X" : "E") + "\t" + LogKindName(e.kind) + "\t" +
                     e.text);
