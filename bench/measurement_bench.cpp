@@ -60,12 +60,10 @@ void BM_Receive(benchmark::State& state) {
   const int64_t measure = state.range(2);
   std::unique_ptr<sorvex::TMeasuringThread> thread;
   if (measure == 2) thread = std::make_unique<sorvex::TMeasuringThread>();
-  int32_t baud = 0, f0 = 0, f1 = 0;
   const std::vector<int16_t>& frames = Line(rate);
   TModem modem(Settings(rate, static_cast<int>(state.range(1))), 1024);
   modem.SetRecordCapacity(16000);
   modem.SetStartLevel(0.1);  // replay's default
-  modem.GetGeneral(baud, f0, f1);
   const int blocks = static_cast<int>(frames.size() / 2 / 1024);
   uint8_t bytes[256];
   int64_t telegrams = 0;
@@ -80,10 +78,7 @@ void BM_Receive(benchmark::State& state) {
       if (measure == 1) sink += modem.MeasureTelegram(bits).bitRate;
       if (thread) {
         sink += thread->Wait().bitRate;
-        sorvex::TTelegramSignal signal{
-            {}, static_cast<double>(baud), static_cast<double>(f0), static_cast<double>(f1)};
-        modem.CopyTelegramSignal(bits, signal.samples);
-        thread->Start(std::move(signal));
+        thread->Start(modem.TelegramSignal(bits));
       }
       modem.ResetReceiver();
     }
@@ -109,24 +104,19 @@ void BM_Measure(benchmark::State& state) {
   modem.SetRecordCapacity(16000);
   modem.SetStartLevel(0.1);
   modem.ResetReceiver();
-  std::vector<std::vector<int16_t>> copies;
+  std::vector<sorvex::TTelegramSignal> copies;
   uint8_t bytes[256];
   for (size_t b = 0; b + 1 < frames.size() / 2 / 1024; ++b) {
     modem.ProcessBlock(1, frames.data() + 2 * 1024 * b, 1024);
     const int32_t bits = modem.TakeTelegram(bytes, 0);
     if (bits == 0) continue;
-    copies.emplace_back();
-    modem.CopyTelegramSignal(bits, copies.back());
+    copies.push_back(modem.TelegramSignal(bits));
     modem.ResetReceiver();
   }
-  int32_t baud = 0, f0 = 0, f1 = 0;
-  modem.GetGeneral(baud, f0, f1);
   double sink = 0;
   for (auto _ : state) {
-    for (const std::vector<int16_t>& copy : copies) {
-      sink +=
-          sorvex::MeasureTelegramSignal(copy.data(), static_cast<int>(copy.size()), baud, f0, f1)
-              .bitRate;
+    for (const sorvex::TTelegramSignal& copy : copies) {
+      sink += sorvex::MeasureTelegramSignal(copy).bitRate;
     }
   }
   benchmark::DoNotOptimize(sink);

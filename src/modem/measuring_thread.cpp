@@ -6,11 +6,6 @@
 
 namespace sorvex {
 
-TToneEstimate MeasureTelegramSignal(const TTelegramSignal& signal) {
-  return MeasureTelegramSignal(signal.samples.data(), static_cast<int>(signal.samples.size()),
-                               signal.rate, signal.f0, signal.f1);
-}
-
 TMeasuringThread::TMeasuringThread() : FThread([this] { Run(); }) {}
 
 TMeasuringThread::~TMeasuringThread() {

@@ -1,23 +1,12 @@
 #pragma once
 
 #include <condition_variable>
-#include <cstdint>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "modem/telegram_measurer.h"
 
 namespace sorvex {
-
-// A telegram's raw samples as the receiver kept them, and the settings it
-// was received with.
-struct TTelegramSignal {
-  std::vector<int16_t> samples;
-  double rate = 0, f0 = 0, f1 = 0;
-};
-
-TToneEstimate MeasureTelegramSignal(const TTelegramSignal& signal);
 
 // Measures one telegram at a time on a thread of its own, so that the
 // thread receiving goes on with the line meanwhile: it waits only if it

@@ -93,8 +93,9 @@ class TModem {
   int32_t TakeTelegram(uint8_t* dest, int waitMs);
   int ReceiverState() const;
   // The raw input around the telegram the receiver completed last (`bits`
-  // long); false when none is kept. Measure it with MeasureTelegramSignal.
-  bool CopyTelegramSignal(int32_t bits, std::vector<int16_t>& dest) const;
+  // long), with the settings; no samples when none is kept. Measure it with
+  // MeasureTelegramSignal.
+  TTelegramSignal TelegramSignal(int32_t bits) const;
   TToneEstimate MeasureTelegram(int32_t bits) const;
 
   // Transmitter (modem_transmitter.cpp).

@@ -185,18 +185,9 @@ TToneEstimate TModemDevice::MeasureTelegram(int channel, int32_t bits) {
 }
 
 TTelegramSignal TModemDevice::TelegramSignal(int channel, int32_t bits) {
-  TTelegramSignal signal;
-  if (!ValidChannel(channel)) return signal;
-  int32_t baudrate = 0, freq0 = 0, freq1 = 0;
-  {
-    const auto lock = CallerLock();
-    Modems[channel]->CopyTelegramSignal(bits, signal.samples);
-    Modems[channel]->GetGeneral(baudrate, freq0, freq1);
-  }
-  signal.rate = baudrate;
-  signal.f0 = freq0;
-  signal.f1 = freq1;
-  return signal;
+  if (!ValidChannel(channel)) return {};
+  const auto lock = CallerLock();
+  return Modems[channel]->TelegramSignal(bits);
 }
 
 int TModemDevice::BaudRate(int channel) {

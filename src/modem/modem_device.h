@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "modem/audio_stream.h"
-#include "modem/measuring_thread.h"
 #include "modem/modem.h"
+#include "modem/telegram_measurer.h"
 
 namespace sorvex {
 

@@ -287,9 +287,11 @@ int32_t TModem::CopySignalRecords(TSignalRecord* dest) const {
   return RecordCount;
 }
 
-bool TModem::CopyTelegramSignal(int32_t bits, std::vector<int16_t>& dest) const {
-  dest.clear();
-  if (FRawMark < 0 || bits <= 0 || Baudrate <= 0) return false;
+TTelegramSignal TModem::TelegramSignal(int32_t bits) const {
+  TTelegramSignal signal{
+      {}, static_cast<double>(Baudrate), static_cast<double>(Freq0), static_cast<double>(Freq1)};
+  std::vector<int16_t>& dest = signal.samples;
+  if (FRawMark < 0 || bits <= 0 || Baudrate <= 0) return signal;
   // The telegram ends up to 4 bits and a block before the mark, and a
   // telegram the receiver cut short began before its bits say: a margin of
   // line on both sides lets the measurer find the edges (the margin costs
@@ -297,7 +299,7 @@ bool TModem::CopyTelegramSignal(int32_t bits, std::vector<int16_t>& dest) const 
   const double bit = static_cast<double>(SampleRate) / Baudrate;
   int64_t length = static_cast<int64_t>((bits + 16) * bit) + 2 * BlockLength + 256;
   length = std::min({length, FRawMark, kRawCapacity - (FRawCount - FRawMark)});
-  if (length <= 0) return false;
+  if (length <= 0) return signal;
   dest.resize(static_cast<size_t>(length));
   // The ring holds it in at most two pieces.
   const size_t start = static_cast<size_t>((FRawMark - length) % kRawCapacity);
@@ -305,15 +307,12 @@ bool TModem::CopyTelegramSignal(int32_t bits, std::vector<int16_t>& dest) const 
   std::copy_n(FRaw.begin() + static_cast<std::ptrdiff_t>(start), first, dest.begin());
   std::copy_n(FRaw.begin(), static_cast<size_t>(length) - first,
               dest.begin() + static_cast<std::ptrdiff_t>(first));
-  return true;
+  return signal;
 }
 
 TToneEstimate TModem::MeasureTelegram(int32_t bits) const {
   // Nothing kept leaves the signal empty, which measures as NaN.
-  std::vector<int16_t> signal;
-  CopyTelegramSignal(bits, signal);
-  return MeasureTelegramSignal(signal.data(), static_cast<int>(signal.size()), Baudrate, Freq0,
-                               Freq1);
+  return MeasureTelegramSignal(TelegramSignal(bits));
 }
 
 int32_t TModem::TakeTelegram(uint8_t* dest, int waitMs) {

@@ -356,4 +356,9 @@ TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double ra
   return result;
 }
 
+TToneEstimate MeasureTelegramSignal(const TTelegramSignal& signal) {
+  return MeasureTelegramSignal(signal.samples.data(), static_cast<int>(signal.samples.size()),
+                               signal.rate, signal.f0, signal.f1);
+}
+
 }  // namespace sorvex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace sorvex {
 
@@ -18,5 +19,14 @@ struct TToneEstimate {
 // point, the result comes from the signal.
 TToneEstimate MeasureTelegramSignal(const int16_t* samples, int count, double rate, double f0,
                                     double f1);
+
+// A telegram's raw samples as the receiver kept them, and the settings it
+// was received with.
+struct TTelegramSignal {
+  std::vector<int16_t> samples;
+  double rate = 0, f0 = 0, f1 = 0;
+};
+
+TToneEstimate MeasureTelegramSignal(const TTelegramSignal& signal);
 
 }  // namespace sorvex
