@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -11,7 +12,9 @@ namespace sorvex {
 // Measures one telegram at a time on a thread of its own, so that the
 // thread receiving goes on with the line meanwhile: it waits only if it
 // wants the figures before they are ready, as when it hands over the next
-// telegram first.
+// telegram first. Either side looks for the other a little while before it
+// sleeps: waking a sleeping thread cost the receiving thread about 10 µs a
+// telegram, 8 % of its throughput at 1200 bit/s.
 class TMeasuringThread {
  public:
   TMeasuringThread();
@@ -35,8 +38,17 @@ class TMeasuringThread {
   std::condition_variable FDone;  // the job in hand is measured
   TTelegramSignal FJob;
   TToneEstimate FResult{};
-  bool FBusy = false;
-  bool FEnd = false;
+  // Set under the lock, and looked at without it while looking out.
+  std::atomic<bool> FBusy = false;
+  std::atomic<bool> FEnd = false;
+  // A side's waiting before it sleeps; each is touched by its own side only.
+  struct TLookOut {
+    template <class F>
+    void Wait(F ready);
+    int Skip = 0;     // look-outs still to skip
+    int Backoff = 0;  // how many the last failure skipped
+  };
+  TLookOut FCallerLook, FThreadLook;
   std::thread FThread;  // last: it starts once the rest is set
 };
 

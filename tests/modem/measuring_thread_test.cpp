@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "modem/fsk_signal.h"
 
@@ -33,13 +35,15 @@ void ExpectSame(const TToneEstimate& a, const TToneEstimate& b) {
 }
 
 // Each telegram waited for before the next, as the monitor does; one handed
-// over unwaited is dropped for the next; nothing to measure reads NaN; and
-// the thread ends with a telegram still in hand.
+// over unwaited is dropped for the next; nothing to measure reads NaN; a
+// thread gone to sleep between telegrams wakes; and the thread ends with a
+// telegram still in hand.
 TEST(MeasuringThread, GivesWhatMeasuringInPlaceGives) {
   TMeasuringThread thread;
   EXPECT_TRUE(thread.Done());
   for (const double drift : {18.0, -11.0, 5.0}) {
     const TTelegramSignal signal = Burst(drift, static_cast<uint32_t>(drift + 20));
+    if (drift < 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     thread.Start(signal);
     const TToneEstimate e = thread.Wait();
     EXPECT_TRUE(thread.Done());
