@@ -78,12 +78,11 @@ void TMeasuringThread::Start(TTelegramSignal signal) {
 }
 
 bool TMeasuringThread::Done() const {
-  const std::lock_guard lock(FLock);
-  return !FBusy;
+  return !FBusy.load(std::memory_order_acquire);
 }
 
 TToneEstimate TMeasuringThread::Wait() {
-  FCallerLook.Wait([this] { return !FBusy.load(std::memory_order_acquire); });
+  FCallerLook.Wait([this] { return Done(); });
   std::unique_lock lock(FLock);
   FDone.wait(lock, [this] { return !FBusy; });
   return FResult;

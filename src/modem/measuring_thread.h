@@ -33,12 +33,12 @@ class TMeasuringThread {
  private:
   void Run();
 
-  mutable std::mutex FLock;
+  std::mutex FLock;
   std::condition_variable FWake;  // a job came, or the thread is to end
   std::condition_variable FDone;  // the job in hand is measured
   TTelegramSignal FJob;
   TToneEstimate FResult{};
-  // Set under the lock, and looked at without it while looking out.
+  // Set under the lock; looked at without it by Done() and while looking out.
   std::atomic<bool> FBusy = false;
   std::atomic<bool> FEnd = false;
   // A side's waiting before it sleeps; each is touched by its own side only.
